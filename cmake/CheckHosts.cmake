@@ -1,0 +1,21 @@
+# vparse_check_host(VAR WWW_FIRST): stop the configuration with a clear message when
+# the cache variable VAR is not a bare host name (no scheme, blank or slash), or does
+# not begin with "www." where the page's address form asks for it.
+function(vparse_check_host var www_first)
+  set(host "${${var}}")
+  if(host STREQUAL "")
+    message(FATAL_ERROR "${var} is empty: give a host name such as www.example.com")
+  endif()
+  if(host MATCHES "://")
+    message(FATAL_ERROR "${var}='${host}': give the host name only, without a scheme")
+  endif()
+  if(host MATCHES "[ \t/\\\\]")
+    message(FATAL_ERROR "${var}='${host}': a host name holds no blank, slash or backslash")
+  endif()
+  if(NOT host MATCHES "^[A-Za-z0-9]([A-Za-z0-9.-]*[A-Za-z0-9])?$" OR host MATCHES "\\.\\.")
+    message(FATAL_ERROR "${var}='${host}': not a host name (letters, digits, dots and hyphens)")
+  endif()
+  if(www_first AND NOT host MATCHES "^www\\.[^.]+\\..+")
+    message(FATAL_ERROR "${var}='${host}': this page's host must begin with \"www.\" followed by the site's domain")
+  endif()
+endfunction()
