@@ -11,7 +11,7 @@ VP_WINESERVER=/usr/lib/wine/wineserver
 VP_PREFIX="${VPARSE_WINEPREFIX:-$VP_ROOT/build/wineprefix}"
 VP_RUN_DIR="${VPARSE_RUN_DIR:-$VP_ROOT/build/run}"
 # Bump when the way the prefix is prepared changes: older prefixes are then rebuilt.
-VP_PREFIX_RECIPE=3
+VP_PREFIX_RECIPE=4
 
 # Debian packages the build and the tests need (Debian 12).
 VP_PACKAGES=(
@@ -25,6 +25,10 @@ VP_PACKAGES=(
   fontconfig fonts-wine fonts-wqy-microhei
   locales procps python3
 )
+
+# The Chinese font of fonts-wqy-microhei, and the Windows faces it stands for.
+VP_CHINESE_FONT="WenQuanYi Micro Hei"
+VP_CHINESE_FACES=(SimSun NSimSun 宋体 新宋体 SimHei 黑体 "Microsoft YaHei" "Microsoft YaHei UI" 微软雅黑)
 
 VP_XVFB_PIDS=()
 
@@ -144,6 +148,13 @@ vp_ensure_prefix() {
     # Unmanaged windows: without a window manager a managed window's destroy stalls ~2 s.
     "$VP_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
       </dev/null >/dev/null 2>&1 || exit 1
+    # Chinese text: the faces a Chinese Windows has, and that Wine links to its UI
+    # fonts for missing glyphs, stand for the Chinese font fontconfig offers.
+    # Without this, a Chinese caption shows as boxes.
+    for face in "${VP_CHINESE_FACES[@]}"; do
+      LC_ALL=zh_CN.UTF-8 "$VP_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+        /v "$face" /t REG_SZ /d "$VP_CHINESE_FONT" /f </dev/null >/dev/null 2>&1 || exit 1
+    done
     "$VP_WINESERVER" -w
   ) || vp_die "wineboot in $prefix failed"
   # Debian's Wine does not load its own fonts from /usr/share/wine/fonts; Chinese
@@ -151,6 +162,8 @@ vp_ensure_prefix() {
   mkdir -p "$prefix/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" || vp_die "copying Wine's fonts failed"
   grep -q '"Managed"="N"' "$prefix/user.reg" || vp_die "Managed=N is missing from $prefix/user.reg"
+  grep -q "\"SimSun\"=\"$VP_CHINESE_FONT\"" "$prefix/user.reg" \
+    || vp_die "the Chinese font replacements are missing from $prefix/user.reg"
   vp_prefix_stamp_text >"$stamp"
   vp_log "Wine prefix: ready in $(($(vp_now) - t0)) s"
 }
@@ -170,7 +183,7 @@ vp_ensure_prefix_copy() {
 }
 
 vp_check_fonts() {
-  if ! fc-list ':lang=zh-cn' family 2>/dev/null | grep -qi 'WenQuanYi'; then
+  if ! fc-list ':lang=zh-cn' family 2>/dev/null | grep -qF "$VP_CHINESE_FONT"; then
     vp_die "fontconfig finds no Chinese font (fonts-wqy-microhei)"
   fi
 }
@@ -182,11 +195,38 @@ vp_start_wine_session() {
   "$VP_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || vp_die "the primer Wine run failed"
 }
 
+# vp_build_preset PRESET [TARGET...]: configures and builds one preset (all targets
+# when none is named).
 vp_build_preset() {
   local preset=$1 jobs="${VPARSE_JOBS:-$(nproc)}"
-  vp_log "build: preset $preset"
-  (cd "$VP_ROOT" && cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs") \
+  shift
+  local targets=()
+  (($# == 0)) || targets=(--target "$@")
+  vp_log "build: preset $preset${targets[*]:+ (${targets[*]:1})}"
+  (cd "$VP_ROOT" && cmake --preset "$preset" >/dev/null \
+    && cmake --build --preset "$preset" -j "$jobs" "${targets[@]}") \
     || vp_die "the $preset build failed"
+}
+
+# vp_stop_pid PID: TERM, then KILL after 3 s; reaps it when it is our child.
+vp_stop_pid() {
+  local pid=$1 i
+  kill "$pid" 2>/dev/null || return 0
+  for ((i = 0; i < 30; i++)); do
+    vp_alive "$pid" || break
+    sleep 0.1
+  done
+  if vp_alive "$pid"; then
+    kill -KILL "$pid" 2>/dev/null || true
+  fi
+  wait "$pid" 2>/dev/null || true
+}
+
+# vp_alive PID: the process exists and is not a zombie.
+vp_alive() {
+  local state
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
+  [[ -n $state && $state != Z ]]
 }
 
 # Ends what this run started: its Wine sessions (only those of its own prefixes) and
@@ -198,7 +238,7 @@ vp_cleanup() {
     WINEPREFIX="$prefix" "$VP_WINESERVER" -k >/dev/null 2>&1 || true
   done
   for pid in "${VP_XVFB_PIDS[@]}"; do
-    kill "$pid" 2>/dev/null || true
+    vp_stop_pid "$pid"
   done
   VP_XVFB_PIDS=()
 }
@@ -210,7 +250,7 @@ vp_cleanup_recorded() {
   [[ -f $VP_RUN_DIR/pids ]] || return 0
   while read -r pid start; do
     if [[ -n $start ]] && [[ "$(vp_proc_start "$pid")" == "$start" ]]; then
-      kill "$pid" 2>/dev/null || true
+      vp_stop_pid "$pid"
     fi
   done <"$VP_RUN_DIR/pids"
   rm -f "$VP_RUN_DIR/pids"
