@@ -230,18 +230,25 @@ std::wstring windowClass(HWND hwnd) {
   return std::wstring(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
+std::optional<LRESULT> sendWithTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, Millis timeout) {
+  DWORD_PTR result = 0;
+  SetLastError(ERROR_SUCCESS);
+  if (!SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_ABORTIFHUNG, static_cast<UINT>(timeout.count()),
+                           &result) &&
+      GetLastError() != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return static_cast<LRESULT>(result);
+}
+
 std::wstring windowText(HWND hwnd) {
-  DWORD_PTR len = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len)) {
-    return {};
-  }
-  std::wstring buf(static_cast<size_t>(len) + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
-                           SMTO_ABORTIFHUNG, kMessageTimeoutMs, &copied)) {
-    return {};
-  }
-  buf.resize(std::min<size_t>(static_cast<size_t>(copied), buf.size() - 1));
+  const Millis timeout{kMessageTimeoutMs};
+  auto len = sendWithTimeout(hwnd, WM_GETTEXTLENGTH, 0, 0, timeout);
+  if (!len || *len <= 0) return {};
+  std::wstring buf(static_cast<size_t>(*len) + 1, L'\0');
+  auto copied = sendWithTimeout(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), timeout);
+  if (!copied || *copied <= 0) return {};
+  buf.resize(std::min<size_t>(static_cast<size_t>(*copied), buf.size() - 1));
   return buf;
 }
 
@@ -321,6 +328,16 @@ std::vector<HWND> topLevelWindows(DWORD processId, const wchar_t* className, boo
 
 // ---------------------------------------------------------------------------
 // Input
+
+bool setFocusFromOutside(HWND hwnd) {
+  const DWORD target = GetWindowThreadProcessId(hwnd, nullptr);
+  const DWORD self = GetCurrentThreadId();
+  if (!target || !AttachThreadInput(self, target, TRUE)) return false;
+  SetFocus(hwnd);
+  const bool ok = GetFocus() == hwnd;
+  AttachThreadInput(self, target, FALSE);
+  return ok || focusedWindow(target) == hwnd;
+}
 
 HWND focusedWindow(DWORD threadId) {
   GUITHREADINFO gti{};
@@ -481,47 +498,88 @@ int channelDiff(DWORD a, DWORD b) {
 
 }  // namespace
 
+namespace {
+
+// Mean difference between a screen shot and `icon` over the icon's opaque pixels
+// (those that come out the same drawn on black and on white); nullopt when the icon
+// has too few of them to judge.
+std::optional<double> iconMismatch(const Canvas& shot, HICON icon, int size) {
+  Canvas onBlack(size, size), onWhite(size, size);
+  onBlack.fill(RGB(0, 0, 0));
+  onWhite.fill(RGB(255, 255, 255));
+  DrawIconEx(onBlack.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  DrawIconEx(onWhite.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
+  GdiFlush();
+  long long total = 0;
+  int counted = 0;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      if (onBlack.at(x, y) != onWhite.at(x, y)) continue;
+      total += channelDiff(onBlack.at(x, y), shot.at(x, y));
+      ++counted;
+    }
+  }
+  if (counted < size * size / 8) return std::nullopt;
+  return static_cast<double>(total) / counted;
+}
+
+void captureScreen(Canvas& into, POINT topLeft, int size) {
+  HDC screen = GetDC(nullptr);
+  BitBlt(into.dc(), 0, 0, size, size, screen, topLeft.x, topLeft.y, SRCCOPY);
+  ReleaseDC(nullptr, screen);
+  GdiFlush();
+}
+
+}  // namespace
+
+UniqueIcon loadIconResource(const std::wstring& exePath, const wchar_t* name, int size) {
+  HMODULE module = LoadLibraryExW(extendedPath(exePath).c_str(), nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) throw DriverError(lastErrorText(("LoadLibraryExW " + toUtf8(exePath)).c_str()));
+  HICON icon = static_cast<HICON>(LoadImageW(module, name, IMAGE_ICON, size, size, 0));
+  DWORD error = GetLastError();
+  FreeLibrary(module);
+  if (!icon) throw DriverError(lastErrorText(("LoadImageW " + toUtf8(name)).c_str(), error));
+  return UniqueIcon(icon);
+}
+
+double iconMismatchOnScreen(POINT topLeft, HICON icon, int size) {
+  Canvas shot(size, size);
+  captureScreen(shot, topLeft, size);
+  return iconMismatch(shot, icon, size).value_or(765.0);
+}
+
+double bestIconMismatchNear(POINT topLeft, HICON icon, int size, int radius) {
+  double best = 765.0;
+  for (int dy = -radius; dy <= radius; ++dy) {
+    for (int dx = -radius; dx <= radius; ++dx) {
+      best = std::min(best, iconMismatchOnScreen({topLeft.x + dx, topLeft.y + dy}, icon, size));
+    }
+  }
+  return best;
+}
+
 std::optional<StockIcon> identifyMessageBoxIcon(const MessageBoxInfo& box) {
   if (!box.iconStatic) return std::nullopt;
   const int size = GetSystemMetrics(SM_CXICON);
-  RECT r = windowRect(box.iconStatic);
+  const RECT r = windowRect(box.iconStatic);
   Canvas shot(size, size);
-  HDC screen = GetDC(nullptr);
-  BitBlt(shot.dc(), 0, 0, size, size, screen, r.left, r.top, SRCCOPY);
-  ReleaseDC(nullptr, screen);
-  GdiFlush();
+  captureScreen(shot, {r.left, r.top}, size);
 
-  const std::pair<StockIcon, LPCWSTR> candidates[] = {
-      {StockIcon::Error, IDI_HAND},
-      {StockIcon::Warning, IDI_EXCLAMATION},
-      {StockIcon::Information, IDI_ASTERISK},
-      {StockIcon::Question, IDI_QUESTION},
+  const std::pair<StockIcon, WORD> candidates[] = {
+      {StockIcon::Error, 32513 /* IDI_HAND */},
+      {StockIcon::Warning, 32515 /* IDI_EXCLAMATION */},
+      {StockIcon::Information, 32516 /* IDI_ASTERISK */},
+      {StockIcon::Question, 32514 /* IDI_QUESTION */},
   };
   std::optional<StockIcon> best;
   double bestScore = 1e9;
   for (auto [kind, id] : candidates) {
-    HICON icon = LoadIconW(nullptr, id);
+    HICON icon = LoadIconW(nullptr, MAKEINTRESOURCEW(id));
     if (!icon) continue;
-    // Pixels that come out the same on black and on white belong to the icon itself.
-    Canvas onBlack(size, size), onWhite(size, size);
-    onBlack.fill(RGB(0, 0, 0));
-    onWhite.fill(RGB(255, 255, 255));
-    DrawIconEx(onBlack.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    DrawIconEx(onWhite.dc(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    GdiFlush();
-    long long total = 0;
-    int counted = 0;
-    for (int y = 0; y < size; ++y) {
-      for (int x = 0; x < size; ++x) {
-        if (onBlack.at(x, y) != onWhite.at(x, y)) continue;
-        total += channelDiff(onBlack.at(x, y), shot.at(x, y));
-        ++counted;
-      }
-    }
-    if (counted < size * size / 8) continue;
-    double score = static_cast<double>(total) / counted;
-    if (score < bestScore) {
-      bestScore = score;
+    auto score = iconMismatch(shot, icon, size);
+    if (score && *score < bestScore) {
+      bestScore = *score;
       best = kind;
     }
   }
@@ -558,6 +616,14 @@ std::optional<RegValue> readUserValue(const wchar_t* key, const std::wstring& va
   return v;
 }
 
+bool deleteUserKey(const std::wstring& key) {
+  LSTATUS st = RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+  if (st == ERROR_FILE_NOT_FOUND) return false;
+  if (st != ERROR_SUCCESS) throw DriverError(lastErrorText("RegDeleteTreeW", static_cast<DWORD>(st)));
+  RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+  return true;
+}
+
 bool deleteUserValue(const wchar_t* key, const std::wstring& valueName) {
   HKEY raw = nullptr;
   LSTATUS st = RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &raw);
@@ -589,6 +655,19 @@ void writeUserString(const wchar_t* key, const std::wstring& valueName, const st
   writeUserValue(key, valueName, REG_SZ, value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+WineDllOverride::WineDllOverride(std::wstring exeName, const std::wstring& dll, const std::wstring& mode)
+    : appKey_(L"Software\\Wine\\AppDefaults\\" + std::move(exeName)) {
+  writeUserString((appKey_ + L"\\DllOverrides").c_str(), dll, mode);
+}
+
+WineDllOverride::~WineDllOverride() {
+  try {
+    deleteUserKey(appKey_);
+  } catch (const DriverError&) {
+    // Best effort in a destructor.
+  }
+}
+
 UserValueGuard::UserValueGuard(const wchar_t* key, std::wstring valueName)
     : key_(key), name_(std::move(valueName)), saved_(readUserValue(key, name_)) {}
 
@@ -606,6 +685,50 @@ UserValueGuard::~UserValueGuard() {
 
 // ---------------------------------------------------------------------------
 // Launching
+
+std::optional<std::wstring> processCurrentDirectory(HANDLE process) {
+  // PROCESS_BASIC_INFORMATION and the offsets of the process parameters as the
+  // 64-bit layout has them: PEB.ProcessParameters at 0x20, and in the parameters
+  // CurrentDirectory.DosPath (a UNICODE_STRING) at 0x38.
+  struct BasicInfo {
+    LONG_PTR exitStatus;
+    PVOID pebBaseAddress;
+    ULONG_PTR affinityMask;
+    LONG_PTR basePriority;
+    ULONG_PTR uniqueProcessId;
+    ULONG_PTR parentProcessId;
+  };
+  struct UnicodeString {
+    USHORT length;
+    USHORT maximumLength;
+    PWSTR buffer;
+  };
+  static_assert(sizeof(void*) == 8, "the offsets below are those of 64-bit processes");
+  using Query = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  if (!query) return std::nullopt;
+  BasicInfo info{};
+  if (query(process, 0 /* ProcessBasicInformation */, &info, sizeof info, nullptr) != 0) return std::nullopt;
+  auto read = [&](const void* at, void* into, size_t size) {
+    SIZE_T got = 0;
+    return ReadProcessMemory(process, at, into, size, &got) && got == size;
+  };
+  PVOID params = nullptr;
+  UnicodeString dir{};
+  if (!read(static_cast<const BYTE*>(info.pebBaseAddress) + 0x20, &params, sizeof params) || !params ||
+      !read(static_cast<const BYTE*>(params) + 0x38, &dir, sizeof dir) || !dir.buffer) {
+    return std::nullopt;
+  }
+  std::wstring text(dir.length / sizeof(wchar_t), L'\0');
+  if (!text.empty() && !read(dir.buffer, text.data(), text.size() * sizeof(wchar_t))) return std::nullopt;
+  return text;
+}
+
+std::wstring folderOf(const std::wstring& path) {
+  size_t pos = path.find_last_of(L"\\/");
+  return pos == std::wstring::npos ? std::wstring() : path.substr(0, pos + 1);
+}
 
 std::wstring buildEnvironmentBlock(const std::vector<EnvChange>& changes) {
   std::vector<std::pair<std::wstring, std::wstring>> vars;  // name, whole "name=value"

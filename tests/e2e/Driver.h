@@ -139,6 +139,11 @@ struct WindowInfo {
 };
 
 std::wstring windowClass(HWND hwnd);
+// SendMessageTimeoutW: the result, or nullopt when the window did not answer in time.
+// (Wine returns the message's result rather than success from SendMessageTimeoutW, so
+// success is told by the error code.)
+std::optional<LRESULT> sendWithTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                       Millis timeout = Millis{2000});
 // WM_GETTEXT with a timeout, so a hung window does not hang the test.
 std::wstring windowText(HWND hwnd);
 WindowInfo describeWindow(HWND hwnd);
@@ -156,6 +161,10 @@ RECT windowRect(HWND hwnd);
 
 // ---------------------------------------------------------------------------
 // Input
+
+// Gives `hwnd` the keyboard focus from outside its thread (AttachThreadInput and
+// SetFocus), as a click would; true when it then has the focus.
+bool setFocusFromOutside(HWND hwnd);
 
 // Whoever has the keyboard focus in the given GUI thread (GetGUIThreadInfo), or null.
 HWND focusedWindow(DWORD threadId);
@@ -206,6 +215,34 @@ const char* stockIconName(StockIcon icon);
 std::optional<StockIcon> identifyMessageBoxIcon(const MessageBoxInfo& box);
 
 // ---------------------------------------------------------------------------
+// Icons on the screen
+
+class UniqueIcon {
+ public:
+  explicit UniqueIcon(HICON icon = nullptr) : icon_(icon) {}
+  UniqueIcon(UniqueIcon&& other) noexcept : icon_(std::exchange(other.icon_, nullptr)) {}
+  UniqueIcon& operator=(UniqueIcon&&) = delete;
+  UniqueIcon(const UniqueIcon&) = delete;
+  UniqueIcon& operator=(const UniqueIcon&) = delete;
+  ~UniqueIcon() {
+    if (icon_) DestroyIcon(icon_);
+  }
+  HICON get() const { return icon_; }
+
+ private:
+  HICON icon_;
+};
+
+// The icon resource `name` of an executable file, loaded at size x size as the
+// program itself would load it.
+UniqueIcon loadIconResource(const std::wstring& exePath, const wchar_t* name, int size);
+// Mean difference per pixel (sum over the three channels, 0 to 765) between the
+// screen at `topLeft` and `icon` drawn at size x size, over the icon's opaque pixels.
+double iconMismatchOnScreen(POINT topLeft, HICON icon, int size);
+// The smallest iconMismatchOnScreen within `radius` pixels of `topLeft`.
+double bestIconMismatchNear(POINT topLeft, HICON icon, int size, int radius);
+
+// ---------------------------------------------------------------------------
 // Registry: the per-program browser emulation values of the current user.
 
 inline constexpr wchar_t kEmulationKey[] =
@@ -228,6 +265,24 @@ inline bool deleteEmulationValue(const std::wstring& exeName) {
   return deleteUserValue(kEmulationKey, exeName);
 }
 
+// Deletes a key of the current user with its subkeys; false if it did not exist.
+bool deleteUserKey(const std::wstring& key);
+
+// Wine's per-program DLL override (HKCU\Software\Wine\AppDefaults\<exe>\DllOverrides),
+// removed again at the end. An empty mode disables the DLL. Wine takes WINEDLLOVERRIDES
+// from the environment of the Unix process only, not from the environment block that
+// CreateProcessW passes, so a test cannot change it per child; this can.
+class WineDllOverride {
+ public:
+  WineDllOverride(std::wstring exeName, const std::wstring& dll, const std::wstring& mode);
+  WineDllOverride(const WineDllOverride&) = delete;
+  WineDllOverride& operator=(const WineDllOverride&) = delete;
+  ~WineDllOverride();
+
+ private:
+  std::wstring appKey_;
+};
+
 // Restores a user registry value to what it was when this object was made.
 class UserValueGuard {
  public:
@@ -244,6 +299,12 @@ class UserValueGuard {
 
 // ---------------------------------------------------------------------------
 // The program under test
+
+// The current directory of another (64-bit) process, read from its process
+// parameters, e.g. "C:\\folder\\" with the trailing backslash; nullopt if unreadable.
+std::optional<std::wstring> processCurrentDirectory(HANDLE process);
+// The folder part of a path, with a trailing backslash.
+std::wstring folderOf(const std::wstring& path);
 
 struct EnvChange {
   std::wstring name;
