@@ -1,8 +1,11 @@
-# Cross-compile for 32-bit Windows with MinGW-w64 (POSIX thread model).
+# Cross-compile the 32-bit product for Windows with MinGW-w64. The program starts no
+# threads, so it uses the win32 thread model, which links no pthread emulation into
+# the executable. (The tests are built by the 64-bit preset with the POSIX model,
+# which GoogleTest needs.)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
