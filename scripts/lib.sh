@@ -89,7 +89,8 @@ vp_ensure_locales() {
 }
 
 # vp_start_xvfb WIDTH HEIGHT: starts an Xvfb on a free display number and exports
-# DISPLAY. The pid is kept for vp_cleanup and written to $VP_RUN_DIR/pids.
+# DISPLAY. The pid is kept for vp_cleanup and, when VPARSE_PIDS_FILE is set, written
+# there for vp_cleanup_recorded.
 vp_start_xvfb() {
   local w=$1 h=$2 numfile pid n i
   mkdir -p "$VP_RUN_DIR"
@@ -100,7 +101,9 @@ vp_start_xvfb() {
     3>"$numfile" </dev/null >"$numfile.log" 2>&1 &
   pid=$!
   VP_XVFB_PIDS+=("$pid")
-  echo "$pid $(vp_proc_start "$pid")" >>"$VP_RUN_DIR/pids"
+  if [[ -n ${VPARSE_PIDS_FILE:-} ]]; then
+    echo "$pid $(vp_proc_start "$pid")" >>"$VPARSE_PIDS_FILE"
+  fi
   for ((i = 0; i < 200; i++)); do
     n=$(head -n1 "$numfile" 2>/dev/null)
     [[ -n $n ]] && break
@@ -191,22 +194,43 @@ vp_check_fonts() {
 # vp_start_wine_session: a persistent wineserver for the prefix in WINEPREFIX plus one
 # primer run, so later Wine processes start in well under a second.
 vp_start_wine_session() {
+  # A session left by a run that was killed would keep that run's (dead) display.
+  "$VP_WINESERVER" -k >/dev/null 2>&1 || true
+  "$VP_WINESERVER" -w
   "$VP_WINESERVER" -p || vp_die "wineserver -p failed"
   "$VP_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || vp_die "the primer Wine run failed"
 }
 
 # vp_build_preset PRESET [TARGET...]: configures and builds one preset (all targets
-# when none is named).
+# when none is named). The configure output is shown only when it fails.
 vp_build_preset() {
-  local preset=$1 jobs="${VPARSE_JOBS:-$(nproc)}"
+  local preset=$1 jobs="${VPARSE_JOBS:-$(nproc)}" log
   shift
   local targets=()
   (($# == 0)) || targets=(--target "$@")
   vp_log "build: preset $preset${targets[*]:+ (${targets[*]:1})}"
-  (cd "$VP_ROOT" && cmake --preset "$preset" >/dev/null \
-    && cmake --build --preset "$preset" -j "$jobs" "${targets[@]}") \
+  mkdir -p "$VP_RUN_DIR"
+  log="$VP_RUN_DIR/configure-$preset.log"
+  if ! (cd "$VP_ROOT" && cmake --preset "$preset") >"$log" 2>&1; then
+    cat "$log" >&2
+    vp_die "configuring the preset $preset failed"
+  fi
+  (cd "$VP_ROOT" && cmake --build --preset "$preset" -j "$jobs" "${targets[@]}") \
     || vp_die "the $preset build failed"
 }
+
+# vp_lock_tree: one script at a time builds in this tree and uses its prefix; a second
+# one waits here. The lock is held until the script ends (or vp_unlock_tree).
+vp_lock_tree() {
+  mkdir -p "$VP_RUN_DIR"
+  exec 9>"$VP_RUN_DIR/lock"
+  if ! flock -n 9; then
+    vp_log "another run.sh or test.sh works in this tree: waiting for it"
+    flock 9
+  fi
+}
+
+vp_unlock_tree() { exec 9>&-; }
 
 # vp_stop_pid PID: TERM, then KILL after 3 s; reaps it when it is our child.
 vp_stop_pid() {
@@ -229,8 +253,8 @@ vp_alive() {
   [[ -n $state && $state != Z ]]
 }
 
-# Ends what this run started: its Wine sessions (only those of its own prefixes) and
-# the X servers listed in $VP_RUN_DIR/pids.
+# vp_cleanup PREFIX...: ends what this script started: the Wine sessions of the
+# given prefixes (its own) and its X servers.
 vp_cleanup() {
   local prefix pid
   for prefix in "$@"; do
@@ -243,15 +267,15 @@ vp_cleanup() {
   VP_XVFB_PIDS=()
 }
 
-# Ends X servers that an earlier script of this run recorded and that are still up
-# (a test killed at its timeout cannot clean up after itself).
+# Ends the X servers recorded in VPARSE_PIDS_FILE that are still up (a test killed
+# at its timeout cannot clean up after itself).
 vp_cleanup_recorded() {
   local pid start
-  [[ -f $VP_RUN_DIR/pids ]] || return 0
+  [[ -n ${VPARSE_PIDS_FILE:-} && -f $VPARSE_PIDS_FILE ]] || return 0
   while read -r pid start; do
     if [[ -n $start ]] && [[ "$(vp_proc_start "$pid")" == "$start" ]]; then
       vp_stop_pid "$pid"
     fi
-  done <"$VP_RUN_DIR/pids"
-  rm -f "$VP_RUN_DIR/pids"
+  done <"$VPARSE_PIDS_FILE"
+  rm -f "$VPARSE_PIDS_FILE"
 }

@@ -36,8 +36,10 @@ trap 'exit 143' TERM INT
 vp_install_packages
 vp_ensure_locales
 vp_check_fonts
+vp_lock_tree
 vp_build_preset win32
 vp_build_preset win64 vparse
+vp_unlock_tree
 [[ -f $exe ]] || vp_die "$exe was not built"
 
 if ((headless)); then

@@ -31,9 +31,10 @@ vp_ensure_locales
 vp_check_fonts
 t_setup=$(vp_now)
 
-mkdir -p "$VP_RUN_DIR"
-rm -f "$VP_RUN_DIR/pids"
-export VPARSE_RUN_DIR="$VP_RUN_DIR"
+vp_lock_tree
+# X servers of this run, also those that scripts/with-screen.sh starts under ctest.
+export VPARSE_PIDS_FILE="$VP_RUN_DIR/test-pids"
+rm -f "$VPARSE_PIDS_FILE"
 
 vp_start_xvfb 1920 1080
 vp_ensure_prefix "$VP_PREFIX"
