@@ -353,6 +353,10 @@ HWND activeWindow(DWORD threadId) {
   return gti.hwndActive;
 }
 
+bool waitForForeground(HWND hwnd, Millis timeout) {
+  return pollUntil([&] { return GetForegroundWindow() == hwnd; }, timeout);
+}
+
 LPARAM keyLParam(UINT vk, bool keyUp, bool altDown) {
   LPARAM lp = 1;  // repeat count
   lp |= static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC) & 0xFF) << 16;
@@ -399,13 +403,24 @@ void postClick(HWND hwnd, POINT client) {
 }
 
 void sendClickAt(POINT screen) {
+  // Put the pointer there first and let the display catch up: a warp still on its way
+  // through the X server can otherwise move the pointer back under the click.
   if (!SetCursorPos(screen.x, screen.y)) throw DriverError(lastErrorText("SetCursorPos"));
-  INPUT in[2]{};
-  in[0].type = INPUT_MOUSE;
-  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  in[1].type = INPUT_MOUSE;
-  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  if (SendInput(2, in, sizeof(INPUT)) != 2) throw DriverError(lastErrorText("SendInput mouse"));
+  std::this_thread::sleep_for(Millis{100});
+  // Then give the place with every event, in primary-screen units of 1/65536.
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  const LONG dx = static_cast<LONG>((static_cast<long long>(screen.x) * 65536 + width / 2) / width);
+  const LONG dy = static_cast<LONG>((static_cast<long long>(screen.y) * 65536 + height / 2) / height);
+  INPUT in[3]{};
+  const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; ++i) {
+    in[i].type = INPUT_MOUSE;
+    in[i].mi.dx = dx;
+    in[i].mi.dy = dy;
+    in[i].mi.dwFlags = flags[i] | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  }
+  if (SendInput(3, in, sizeof(INPUT)) != 3) throw DriverError(lastErrorText("SendInput mouse"));
 }
 
 void postButtonClick(HWND button) {
@@ -895,6 +910,38 @@ HWND AppProcess::waitForMessageBox(Millis timeout) const {
   // Let it finish building its controls.
   pollUntil([&] { return !describeMessageBox(*box).buttons.empty(); }, Millis{2000});
   return *box;
+}
+
+void AppProcess::postKeyToFocus(UINT vk, bool alt, Millis timeout) const {
+  HWND target = nullptr;
+  DWORD error = 0;
+  const bool posted = pollUntil(
+      [&] {
+        target = focus();
+        if (!target) return false;
+        const UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
+        const UINT up = alt ? WM_SYSKEYUP : WM_KEYUP;
+        if (PostMessageW(target, down, vk, keyLParam(vk, false, alt)) &&
+            PostMessageW(target, up, vk, keyLParam(vk, true, alt))) {
+          return true;
+        }
+        error = GetLastError();
+        return false;
+      },
+      timeout);
+  if (!posted) {
+    throw DriverError("could not post key " + std::to_string(vk) + " to the focus " + describeHandle(target) +
+                      " (error " + std::to_string(error) + "); vparse " + stateText());
+  }
+}
+
+std::string AppProcess::stateText() const {
+  if (running()) return "still runs";
+  DWORD code = 0;
+  GetExitCodeProcess(process_.get(), &code);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "ended with exit code 0x%08lX", static_cast<unsigned long>(code));
+  return buf;
 }
 
 HWND AppProcess::waitForFocus(const std::function<bool(HWND)>& condition, Millis timeout) const {

@@ -169,6 +169,8 @@ bool setFocusFromOutside(HWND hwnd);
 // Whoever has the keyboard focus in the given GUI thread (GetGUIThreadInfo), or null.
 HWND focusedWindow(DWORD threadId);
 HWND activeWindow(DWORD threadId);
+// Waits until `hwnd` is the foreground window, where real input goes; true if so.
+bool waitForForeground(HWND hwnd, Millis timeout = kActionTimeout);
 
 // lParam of a keyboard message: repeat count 1, scan code, extended bit for the keys
 // that have one, context bit for Alt, previous-state and transition bits for key-up.
@@ -362,6 +364,12 @@ class AppProcess {
 
   // The focused window of the program's GUI thread.
   HWND focus() const { return focusedWindow(guiThreadId()); }
+  // Posts a key press (postKey) to whichever window has the focus; asks again if that
+  // window goes away meanwhile. Throws, saying whether the program still runs, when no
+  // window of it takes the key within `timeout`.
+  void postKeyToFocus(UINT vk, bool alt = false, Millis timeout = kActionTimeout) const;
+  // "still runs" or "ended with exit code N", for messages.
+  std::string stateText() const;
   // Waits until `condition(focus())` holds; returns the final focus either way.
   HWND waitForFocus(const std::function<bool(HWND)>& condition, Millis timeout = kActionTimeout) const;
 

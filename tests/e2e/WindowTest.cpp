@@ -33,6 +33,10 @@ class CodePageLog : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kCodePageLog =
     ::testing::AddGlobalTestEnvironment(new CodePageLog);
 
+// Suites whose names end in Cp1252 are run by ctest under a locale that gives the
+// ANSI code page 1252 (the others under 936).
+constexpr char kNeeds1252[] = "needs the ANSI code page 1252 (ctest runs *Cp1252 suites with LC_ALL=C.UTF-8)";
+
 // The control that owns a window of the program: the direct child of the main window
 // that is `hwnd` or holds it.
 HWND owningControl(HWND main, HWND hwnd) {
@@ -142,12 +146,35 @@ class ProxiedMainWindowTest : public MainWindowTest {
 // ---------------------------------------------------------------------------
 // The window itself
 
-TEST_F(MainWindowTest, TitleIsExact) {
-  EXPECT_EQ(windowText(main_), std::wstring(kMainTitle));
+// Title and captions, compared as UTF-16: exact under any ANSI code page.
+void expectTextsExact(HWND main) {
+  EXPECT_EQ(windowText(main), std::wstring(kMainTitle)) << toUtf8(windowText(main));
   wchar_t buf[64] = {};
-  GetWindowTextW(main_, buf, 64);
+  GetWindowTextW(main, buf, 64);
   EXPECT_STREQ(buf, kMainTitle);
+  const std::pair<int, const wchar_t*> captions[] = {
+      {100, L""},      {110, L"天气"},   {120, L"地图"},   {130, L"视频解析"}, {150, L"地址1"},
+      {160, L"地址2"}, {170, L"未开发"}, {180, L"未开发"}, {190, L"未开发"},   {200, L""},
+  };
+  for (auto [id, text] : captions) {
+    const std::wstring got = windowText(GetDlgItem(main, id));
+    EXPECT_EQ(got, std::wstring(text)) << "control " << id << ": " << toUtf8(got);
+  }
 }
+
+TEST_F(MainWindowTest, TitleAndCaptionsExact) { expectTextsExact(main_); }
+
+// The same under the ANSI code page 1252, where GBK text shows as mojibake unless it
+// is turned into UTF-16 as GBK.
+class MainWindowCp1252 : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    if (GetACP() != 1252) GTEST_SKIP() << kNeeds1252;
+    MainWindowTest::SetUp();
+  }
+};
+
+TEST_F(MainWindowCp1252, TitleAndCaptionsExact) { expectTextsExact(main_); }
 
 TEST_F(MainWindowTest, HasFixedOuterSizeCentredOnTheScreen) {
   const int screenW = GetSystemMetrics(SM_CXSCREEN);
@@ -328,7 +355,7 @@ TEST_F(MainWindowTest, ActiveAndFocusedInTheBrowserBoxAtStart) {
   HWND focus = app().waitForFocus([&](HWND f) { return isSameOrDescendant(box, f); });
   EXPECT_TRUE(isSameOrDescendant(box, focus)) << "focus on " << describeHandle(focus);
   EXPECT_EQ(activeWindow(app().guiThreadId()), main_);
-  EXPECT_EQ(GetForegroundWindow(), main_);
+  EXPECT_TRUE(waitForForeground(main_)) << "foreground: " << describeHandle(GetForegroundWindow());
 }
 
 TEST_F(MainWindowTest, TabVisitsEligibleControlsInCreationOrderThenWraps) {
@@ -337,7 +364,7 @@ TEST_F(MainWindowTest, TabVisitsEligibleControlsInCreationOrderThenWraps) {
                                  kRadio1Id,        kRadio2Id,    kBrowserBoxId,  kWeatherButtonId};
   std::vector<int> got;
   for (int next : want) {
-    postKey(app().focus(), VK_TAB);
+    app().postKeyToFocus(VK_TAB);
     got.push_back(waitForFocusIn(next));
     if (got.back() != next) break;
   }
@@ -346,7 +373,7 @@ TEST_F(MainWindowTest, TabVisitsEligibleControlsInCreationOrderThenWraps) {
 
 TEST_F(MainWindowTest, ShiftTabVisitsEligibleControlsBackwardThenWraps) {
   ASSERT_EQ(waitForFocusIn(kBrowserBoxId), kBrowserBoxId) << describeHandle(app().focus());
-  ASSERT_EQ(GetForegroundWindow(), main_) << "real keys go to the foreground window";
+  ASSERT_TRUE(waitForForeground(main_)) << "real keys go to the foreground window";
   const std::vector<int> want = {kRadio2Id,    kRadio1Id,        kEditBoxId,   kParseButtonId,
                                  kMapButtonId, kWeatherButtonId, kBrowserBoxId, kRadio2Id};
   std::vector<int> got;
@@ -392,8 +419,8 @@ struct CloseWay {
 void escWithFocusInBrowserBox(AppProcess& app, HWND main) {
   HWND box = GetDlgItem(main, kBrowserBoxId);
   HWND focus = app.waitForFocus([&](HWND f) { return isSameOrDescendant(box, f); });
-  ASSERT_TRUE(isSameOrDescendant(box, focus)) << describeHandle(focus);
-  postKey(focus, VK_ESCAPE);
+  ASSERT_TRUE(isSameOrDescendant(box, focus)) << describeHandle(focus) << "; vparse " << app.stateText();
+  app.postKeyToFocus(VK_ESCAPE);
 }
 
 void escWithFocusInEditBox(AppProcess& app, HWND main) {
@@ -411,13 +438,14 @@ void escWithFocusOnRadioButton(AppProcess& app, HWND main) {
 }
 
 void realEscKey(AppProcess&, HWND main) {
-  ASSERT_EQ(GetForegroundWindow(), main);
+  ASSERT_TRUE(waitForForeground(main)) << "real input goes to the foreground window";
   sendKey(VK_ESCAPE);
 }
 
 void closeBoxCommand(AppProcess&, HWND main) { postSysCommand(main, SC_CLOSE); }
 
 void closeBoxClick(AppProcess&, HWND main) {
+  ASSERT_TRUE(waitForForeground(main));
   // The close box sits at the right end of the caption, inside the frame.
   const RECT r = windowRect(main);
   const int frameX = GetSystemMetrics(SM_CXFIXEDFRAME);
@@ -432,11 +460,13 @@ void closeBoxClick(AppProcess&, HWND main) {
 void altF4Posted(AppProcess& app, HWND) { postAltF4(app.focus()); }
 
 void altF4Keys(AppProcess&, HWND main) {
-  ASSERT_EQ(GetForegroundWindow(), main);
+  ASSERT_TRUE(waitForForeground(main)) << "real input goes to the foreground window";
   sendChord({VK_MENU}, VK_F4);
 }
 
 void closeMessage(AppProcess&, HWND main) { postClose(main); }
+
+void PrintTo(const CloseWay& way, std::ostream* os) { *os << way.name; }
 
 class ClosingTest : public MainWindowTest, public ::testing::WithParamInterface<CloseWay> {};
 
@@ -530,9 +560,9 @@ TEST_F(MainWindowTest, FrameOffersNoSizingEdges) {
 // Start-up
 
 // The program makes its own folder the current directory, whatever folder it was
-// started in; when the folder's name cannot be written in the ANSI code page, the
-// change fails and the start folder stays.
-TEST(StartUp, CurrentDirectoryBecomesTheExecutablesFolder) {
+// started in. It takes its path as ANSI text: when the folder's name cannot be
+// written in the ANSI code page, the change fails and the start folder stays.
+void checkCurrentDirectoryAfterStart() {
   TempDir startFolder(L"vparse-start");
   TempDir copies(L"vparse-copies");
   const struct {
@@ -563,10 +593,17 @@ TEST(StartUp, CurrentDirectoryBecomesTheExecutablesFolder) {
   }
 }
 
+TEST(StartUp, CurrentDirectoryBecomesTheExecutablesFolder) { checkCurrentDirectoryAfterStart(); }
+
+TEST(StartUpCp1252, CurrentDirectoryBecomesTheExecutablesFolder) {
+  if (GetACP() != 1252) GTEST_SKIP() << kNeeds1252;
+  checkCurrentDirectoryAfterStart();
+}
+
 // Without the web-browser component (ieframe.dll provides CLSID_WebBrowser in Wine;
 // shdocvw forwards to it) the main window cannot be built. The DLL is disabled for a
 // copy of the program under a name of its own, so nothing else in the prefix changes.
-TEST(StartUp, MissingBrowserComponentEndsWithFatalErrorMessage) {
+void checkMissingBrowserComponent() {
   TempDir folder(L"vparse-nobrowser");
   const std::wstring copyName = L"vparse-nobrowser.exe";
   WineDllOverride noBrowser(copyName, L"ieframe", L"");
@@ -592,6 +629,13 @@ TEST(StartUp, MissingBrowserComponentEndsWithFatalErrorMessage) {
 
   postButtonClick(box.buttons[0].hwnd);
   expectExitCode(app, 0xFFFFFFFFu);
+}
+
+TEST(StartUp, MissingBrowserComponentEndsWithFatalErrorMessage) { checkMissingBrowserComponent(); }
+
+TEST(StartUpCp1252, MissingBrowserComponentEndsWithFatalErrorMessage) {
+  if (GetACP() != 1252) GTEST_SKIP() << kNeeds1252;
+  checkMissingBrowserComponent();
 }
 
 // ---------------------------------------------------------------------------
