@@ -316,6 +316,9 @@ struct EnvChange {
 struct LaunchOptions {
   std::wstring exePath;           // empty: productExePath()
   std::wstring workingDirectory;  // empty: the test's own
+  // Changes to the program's Windows environment. Wine reads http_proxy from there;
+  // what its own Unix side reads (WINEDLLOVERRIDES, WINEDEBUG, LC_ALL and so the code
+  // page) comes from the test process's Unix environment whatever this says.
   std::vector<EnvChange> environment;
 };
 
