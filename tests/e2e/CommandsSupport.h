@@ -38,6 +38,19 @@ inline std::string joinLines(const std::vector<std::string>& lines) {
   return lines.empty() ? "(none)" : out;
 }
 
+// A window's whole text read in one WM_GETTEXT. (Asking for the length first and
+// then for the text can cut a text that the timer lengthened in between.)
+inline std::wstring wholeText(HWND window) {
+  std::wstring buffer(4096, L'\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_ABORTIFHUNG, 2000, &copied)) {
+    throw DriverError("WM_GETTEXT to " + describeHandle(window) + " got no answer");
+  }
+  buffer.resize(std::min<size_t>(copied, buffer.size() - 1));
+  return buffer;
+}
+
 // The program, started with its HTTP traffic sent to a proxy of the test's own.
 class ProxiedApp {
  public:

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +43,9 @@ const NavigationCase kNavigationCases[] = {
     {"ParseAddress1AfterAddress2", L"视频解析", {L"地址2", L"地址1"}, "GET http://www.example.com:80/ HTTP/1.1"},
 };
 
+// The case's name stands for it in test listings (ctest names the test after it).
+void PrintTo(const NavigationCase& c, std::ostream* out) { *out << c.name; }
+
 class CommandsNavigation : public ::testing::TestWithParam<NavigationCase> {};
 
 TEST_P(CommandsNavigation, EachClickWritesLevelThenRequestsPage) {
@@ -67,8 +71,7 @@ TEST_P(CommandsNavigation, EachClickWritesLevelThenRequestsPage) {
   EXPECT_FALSE(app.app().findMessageBox().has_value());
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CommandsNavigation, ::testing::ValuesIn(kNavigationCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, CommandsNavigation, ::testing::ValuesIn(kNavigationCases));
 
 // ---------------------------------------------------------------------------
 // The parse command with no address chosen.
@@ -109,8 +112,8 @@ TEST(CommandsParse, WithoutAddressWarnsModallyWritesLevelAndRequestsNothing) {
     ASSERT_TRUE(SendMessageTimeoutW(hint, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str()), SMTO_ABORTIFHUNG,
                                     2000, &taken));
     ASSERT_TRUE(taken) << "the hint line did not take the text";
-    EXPECT_TRUE(pollUntil([&] { return windowText(hint) == kHintText; }, Millis{1600}))
-        << "hint line reads \"" << toUtf8(windowText(hint)) << "\"";
+    EXPECT_TRUE(pollUntil([&] { return wholeText(hint) == kHintText; }, Millis{1600}))
+        << "hint line reads \"" << toUtf8(wholeText(hint)) << "\"";
     ASSERT_TRUE(app.app().findMessageBox().has_value()) << "the box closed on its own";
 
     postButtonClick(info.buttons[0].hwnd);
@@ -153,6 +156,8 @@ std::set<std::wstring> emulationValueNames() {
   return names;
 }
 
+void PrintTo(const RenameCase& c, std::ostream* out) { *out << c.name; }
+
 class CommandsRenamedCopy : public ::testing::TestWithParam<RenameCase> {};
 
 TEST_P(CommandsRenamedCopy, WritesValueUnderExactFileName) {
@@ -183,8 +188,7 @@ TEST_P(CommandsRenamedCopy, WritesValueUnderExactFileName) {
   EXPECT_EQ(own->asDword(), std::optional<DWORD>(7)) << "the product's own value was touched";
 }
 
-INSTANTIATE_TEST_SUITE_P(Commands, CommandsRenamedCopy, ::testing::ValuesIn(kRenameCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Commands, CommandsRenamedCopy, ::testing::ValuesIn(kRenameCases));
 
 }  // namespace
 }  // namespace e2e

@@ -22,12 +22,12 @@ TEST(Hint, FirstWordingAtStartThenTimerWordingForGood) {
   ProxiedApp app;
   const HWND hint = app.hintLine();
   const auto shown = Clock::now();
-  const std::wstring first = windowText(hint);
+  const std::wstring first = wholeText(hint);
   ASSERT_EQ(first, kFirstHint) << "right after start the hint reads \"" << toUtf8(first) << "\"";
 
   // The timer ticks every 1000 ms from just before the window was shown.
   std::wstring text;
-  ASSERT_TRUE(pollUntil([&] { return (text = windowText(hint)) != kFirstHint; }, Millis{3000}))
+  ASSERT_TRUE(pollUntil([&] { return (text = wholeText(hint)) != kFirstHint; }, Millis{3000}))
       << "the first wording is still there after 3 s";
   const long long changedAfter = millisSince(shown);
   EXPECT_EQ(text, kHintText) << "reads \"" << toUtf8(text) << "\"";
@@ -37,7 +37,7 @@ TEST(Hint, FirstWordingAtStartThenTimerWordingForGood) {
   // It never goes back: sampled over the next two and a half ticks.
   const auto watchStart = Clock::now();
   while (millisSince(watchStart) < 2500) {
-    text = windowText(hint);
+    text = wholeText(hint);
     ASSERT_EQ(text, kHintText) << "after " << millisSince(watchStart) << " ms it reads \"" << toUtf8(text) << "\"";
     Sleep(40);
   }
@@ -46,7 +46,7 @@ TEST(Hint, FirstWordingAtStartThenTimerWordingForGood) {
 TEST(Hint, TypedTextIsReplacedWithinASecond) {
   ProxiedApp app;
   const HWND hint = app.hintLine();
-  ASSERT_TRUE(pollUntil([&] { return windowText(hint) == kHintText; }, Millis{3000}));
+  ASSERT_TRUE(pollUntil([&] { return wholeText(hint) == kHintText; }, Millis{3000}));
 
   // Three times: each tick writes the line again, not only the first one.
   for (int round = 1; round <= 3; ++round) {
@@ -56,15 +56,15 @@ TEST(Hint, TypedTextIsReplacedWithinASecond) {
     const std::wstring marker = L"-";
     SendMessageTimeoutW(hint, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(marker.c_str()), SMTO_ABORTIFHUNG, 2000,
                         nullptr);
-    ASSERT_TRUE(pollUntil([&] { return windowText(hint) == kHintText; }, Millis{2000}));
+    ASSERT_TRUE(pollUntil([&] { return wholeText(hint) == kHintText; }, Millis{2000}));
     // Keys as the keyboard sends them; the program's loop turns them into characters.
     for (UINT key : {UINT{'X'}, UINT{'Y'}, UINT{'Z'}}) postKey(hint, key);
     std::wstring text;
-    ASSERT_TRUE(pollUntil([&] { return (text = windowText(hint)) != kHintText; }, Millis{1500}))
+    ASSERT_TRUE(pollUntil([&] { return (text = wholeText(hint)) != kHintText; }, Millis{1500}))
         << "the typed keys never showed in the hint line";
     const auto typedAt = Clock::now();
     EXPECT_NE(text.find_first_of(L"xyzXYZ"), std::wstring::npos) << "reads \"" << toUtf8(text) << "\"";
-    ASSERT_TRUE(pollUntil([&] { return (text = windowText(hint)) == kHintText; }, Millis{2000}))
+    ASSERT_TRUE(pollUntil([&] { return (text = wholeText(hint)) == kHintText; }, Millis{2000}))
         << "typed text still there: \"" << toUtf8(text) << "\"";
     EXPECT_LE(millisSince(typedAt), 1000 + 250) << "replaced later than the next tick";
   }
