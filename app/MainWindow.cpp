@@ -363,6 +363,20 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
+    case WM_SYSCOMMAND:
+        // The window has no maximised state, whatever asks for it.
+        if ((wParam & 0xFFF0) == SC_MAXIMIZE && !(windowStyle(definition_) & WS_MAXIMIZEBOX)) {
+            return 0;
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
+    case WM_GETMINMAXINFO: {
+        // The window keeps its defined size even on a screen smaller than it: the
+        // parts that do not fit lie off-screen.
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, definition_.width);
+        limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, definition_.height);
+        return 0;
+    }
     case WM_PAINT: {
         PAINTSTRUCT paint{};
         if (HDC dc = BeginPaint(window_, &paint)) {
