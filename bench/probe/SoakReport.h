@@ -1,0 +1,31 @@
+// The soak's record of one kind of action: the process's figures after every so
+// many actions, printed as a table and judged for flatness.
+#pragma once
+
+#include "probe/ProcessProbe.h"
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+struct SoakPoint {
+    long done = 0;         // actions finished when the sample was taken
+    double seconds = 0;    // since the phase began
+    Sample sample;
+};
+
+struct SoakSeries {
+    std::string name;      // "hint writes", "navigations", "warning boxes"
+    long flatFrom = 0;     // the action count from which the figures must stay flat
+    std::vector<SoakPoint> points;
+    double seconds = 0;    // the whole phase
+
+    // Prints every sample, then for each figure its value at `flatFrom`, at the end,
+    // the change and the spread in between, and a verdict. Answers whether the
+    // figures are flat: GDI and USER objects unchanged, private bytes grown by no
+    // more than `privateSlackKiB` (the heap grows in steps and keeps what it got).
+    bool print(double privateSlackKiB) const;
+};
+
+}  // namespace bench
