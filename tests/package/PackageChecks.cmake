@@ -1,0 +1,123 @@
+# Checks of the release archive, for CMake script mode (cmake -P).
+#
+# vparse_check_package(ZIP EXPECTED_EXE README RC_FILE WORK_DIR) stops with
+# FATAL_ERROR, naming the fault, unless:
+#   - the archive is called vparse-<version>-win32.zip, <version> being the
+#     FILEVERSION of the executable's version block in RC_FILE ("1,0,0,0" -> 1.0.0.0);
+#   - it unpacks to exactly one folder of the same name (without .zip) holding
+#     exactly vparse.exe and README.md;
+#   - that vparse.exe is a PE32 image for i386 (IMAGE_FILE_MACHINE_I386), an
+#     executable and not a DLL, for the Windows GUI subsystem, byte for byte the
+#     same as EXPECTED_EXE;
+#   - that README.md is byte for byte README.
+
+# Little-endian unsigned number of `size` bytes at `offset` (decimal) of `file`.
+function(vparse_read_le file offset size out_var)
+  file(READ "${file}" hex OFFSET ${offset} LIMIT ${size} HEX)
+  string(LENGTH "${hex}" length)
+  math(EXPR expected "${size} * 2")
+  if(NOT length EQUAL expected)
+    message(FATAL_ERROR "${file}: cannot read ${size} bytes at offset ${offset}: the file is too short")
+  endif()
+  set(value 0)
+  math(EXPR last "${size} - 1")
+  foreach(i RANGE ${last} 0 -1)
+    math(EXPR at "${i} * 2")
+    string(SUBSTRING "${hex}" ${at} 2 byte)
+    math(EXPR value "(${value} << 8) + 0x${byte}")
+  endforeach()
+  set(${out_var} ${value} PARENT_SCOPE)
+endfunction()
+
+# The version of the version block: FILEVERSION a,b,c,d -> a.b.c.d
+function(vparse_version_of_rc rc_file out_var)
+  file(STRINGS "${rc_file}" lines REGEX "^[ \t]*FILEVERSION[ \t]")
+  list(LENGTH lines count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "${rc_file}: expected one FILEVERSION line, found ${count}")
+  endif()
+  if(NOT lines MATCHES "FILEVERSION[ \t]+([0-9]+)[ \t]*,[ \t]*([0-9]+)[ \t]*,[ \t]*([0-9]+)[ \t]*,[ \t]*([0-9]+)")
+    message(FATAL_ERROR "${rc_file}: cannot read the FILEVERSION line '${lines}'")
+  endif()
+  set(${out_var} "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.${CMAKE_MATCH_4}" PARENT_SCOPE)
+endfunction()
+
+# PE32, i386, executable, not a DLL, Windows GUI subsystem.
+function(vparse_check_pe32_gui exe)
+  vparse_read_le("${exe}" 0 2 mz)
+  if(NOT mz EQUAL 0x5A4D)
+    message(FATAL_ERROR "package: vparse.exe does not begin with MZ: not a Windows executable")
+  endif()
+  vparse_read_le("${exe}" 60 4 pe_offset)  # e_lfanew at 0x3C
+  vparse_read_le("${exe}" ${pe_offset} 4 signature)
+  if(NOT signature EQUAL 0x4550)
+    message(FATAL_ERROR "package: vparse.exe has no PE signature at offset ${pe_offset}")
+  endif()
+  math(EXPR file_header "${pe_offset} + 4")
+  vparse_read_le("${exe}" ${file_header} 2 machine)
+  if(NOT machine EQUAL 0x014C)
+    math(EXPR machine_hex "${machine}" OUTPUT_FORMAT HEXADECIMAL)
+    message(FATAL_ERROR "package: vparse.exe is built for machine ${machine_hex}, not i386 (0x14c)")
+  endif()
+  math(EXPR characteristics_at "${file_header} + 18")
+  vparse_read_le("${exe}" ${characteristics_at} 2 characteristics)
+  math(EXPR executable "${characteristics} & 0x0002")
+  math(EXPR dll "${characteristics} & 0x2000")
+  if(executable EQUAL 0 OR NOT dll EQUAL 0)
+    message(FATAL_ERROR "package: vparse.exe is not an executable image (characteristics ${characteristics})")
+  endif()
+  math(EXPR optional_header "${file_header} + 20")
+  vparse_read_le("${exe}" ${optional_header} 2 magic)
+  if(NOT magic EQUAL 0x10B)
+    math(EXPR magic_hex "${magic}" OUTPUT_FORMAT HEXADECIMAL)
+    message(FATAL_ERROR "package: vparse.exe has optional-header magic ${magic_hex}, not PE32 (0x10b)")
+  endif()
+  math(EXPR subsystem_at "${optional_header} + 68")
+  vparse_read_le("${exe}" ${subsystem_at} 2 subsystem)
+  if(NOT subsystem EQUAL 2)
+    message(FATAL_ERROR "package: vparse.exe is for subsystem ${subsystem}, not the Windows GUI (2)")
+  endif()
+endfunction()
+
+function(vparse_check_package zip expected_exe readme rc_file work_dir)
+  foreach(input IN ITEMS "${zip}" "${expected_exe}" "${readme}" "${rc_file}")
+    if(NOT EXISTS "${input}")
+      message(FATAL_ERROR "package: ${input} does not exist")
+    endif()
+  endforeach()
+
+  vparse_version_of_rc("${rc_file}" version)
+  set(top "vparse-${version}-win32")
+  get_filename_component(zip_name "${zip}" NAME)
+  if(NOT zip_name STREQUAL "${top}.zip")
+    message(FATAL_ERROR "package: the archive is called ${zip_name}, not ${top}.zip")
+  endif()
+
+  set(unpacked "${work_dir}/unpacked")
+  file(REMOVE_RECURSE "${unpacked}")
+  file(MAKE_DIRECTORY "${unpacked}")
+  file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${unpacked}")
+  file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE "${unpacked}" "${unpacked}/*")
+  list(SORT entries)
+  set(expected "${top}" "${top}/README.md" "${top}/vparse.exe")
+  list(SORT expected)
+  if(NOT entries STREQUAL expected)
+    list(JOIN entries ", " found)
+    list(JOIN expected ", " wanted)
+    message(FATAL_ERROR "package: the archive holds [${found}], expected exactly [${wanted}]")
+  endif()
+
+  set(exe "${unpacked}/${top}/vparse.exe")
+  vparse_check_pe32_gui("${exe}")
+  file(SHA256 "${exe}" packed_hash)
+  file(SHA256 "${expected_exe}" built_hash)
+  if(NOT packed_hash STREQUAL built_hash)
+    message(FATAL_ERROR "package: vparse.exe differs from ${expected_exe}")
+  endif()
+  file(SHA256 "${unpacked}/${top}/README.md" packed_readme)
+  file(SHA256 "${readme}" source_readme)
+  if(NOT packed_readme STREQUAL source_readme)
+    message(FATAL_ERROR "package: README.md differs from ${readme}")
+  endif()
+  message(STATUS "package: ${zip_name} holds ${top}/vparse.exe (PE32 i386 GUI, same as ${expected_exe}) and ${top}/README.md")
+endfunction()
