@@ -143,7 +143,8 @@ std::unique_ptr<BrowserBox> BrowserBox::create(const BrowserBoxSettings& setting
     RECT area{};
     GetClientRect(wrapper, &area);
     box->host_ = makeComponentHost();
-    box->receiver_.Attach(new BrowserEventReceiver(box.get()));
+    // Take over the receiver's first reference (MinGW's ComPtr::Attach would add one).
+    *box->receiver_.GetAddressOf() = new BrowserEventReceiver(box.get());
     if (FAILED(box->host_->create(wrapper, area, box->receiver_.Get()))) return nullptr;
     box->browser_ = box->host_->browser();
     box->componentWindow_ = box->host_->window();

@@ -146,7 +146,8 @@ public:
 
     HRESULT create(HWND parent, const RECT& area, IDispatch* events) override {
         destroy();
-        site_.Attach(new Site(parent));
+        // Take over the site's first reference (MinGW's ComPtr::Attach would add one).
+        *site_.GetAddressOf() = new Site(parent);
         HRESULT result = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER,
                                           IID_PPV_ARGS(&object_));
         if (SUCCEEDED(result)) result = object_->SetClientSite(site_.Get());
