@@ -6,13 +6,25 @@
 // with the same flags, and nothing more than the work every host of the component
 // must do. No controls, no timer, no events, no resources, no C++ runtime beyond
 // what the compiler adds.
+//
+// Built with BASELINE_CHINESE_TITLE, BASELINE_COMMON_CONTROLS_6 or BASELINE_STRIP
+// defined it becomes one of the attribution variants of bench/CMakeLists.txt, each
+// adding one piece of what vparse has; the baseline itself defines none of them.
 #include <windows.h>
 #include <exdisp.h>
 #include <ole2.h>
+#ifdef BASELINE_COMMON_CONTROLS_6
+#include <commctrl.h>
+#endif
 
 namespace {
 
 const wchar_t kClassName[] = L"VparseBaselineWindow";
+#ifdef BASELINE_CHINESE_TITLE
+const wchar_t kTitle[] = L"墨舟制作_视频解析工具";
+#else
+const wchar_t kTitle[] = L"vparse baseline";
+#endif
 
 // Client site, in-place site and frame in one object: the least the component
 // needs to activate in place inside a window.
@@ -97,7 +109,44 @@ public:
 
 Site site;
 
+#ifdef BASELINE_STRIP
+// vparse's strip below the browser, made with plain calls: three buttons, one edit
+// box with a bold 21-pixel font and a coloured background, five radio buttons.
+HBRUSH stripBrush = nullptr;
+
+void makeStrip(HWND parent, HINSTANCE instance) {
+    const auto child = [&](const wchar_t* type, const wchar_t* text, DWORD style, int x, int y, int w, int h) {
+        const HWND window = CreateWindowExW(type[0] == L'E' ? WS_EX_CLIENTEDGE : 0, type, text,
+                                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, y, w, h, parent,
+                                            nullptr, instance, nullptr);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+        return window;
+    };
+    child(L"BUTTON", L"天气", BS_PUSHBUTTON, 1310, 691, 80, 24);
+    child(L"BUTTON", L"地图", BS_PUSHBUTTON, 1224, 691, 80, 24);
+    child(L"BUTTON", L"视频解析", BS_PUSHBUTTON, 1138, 691, 80, 24);
+    const HWND edit = child(L"EDIT", L"  点击“地址”点击“视频解析”在屏幕中的编辑框输入先看的视频地址",
+                            ES_AUTOHSCROLL, 4, 689, 736, 27);
+    LOGFONTW font{};
+    font.lfHeight = -21;
+    font.lfWeight = FW_BOLD;
+    font.lfCharSet = DEFAULT_CHARSET;
+    SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(CreateFontIndirectW(&font)), FALSE);
+    stripBrush = CreateSolidBrush(RGB(0, 255, 0));
+    const wchar_t* captions[] = {L"地址1", L"地址2", L"未开发", L"未开发", L"未开发"};
+    const int lefts[] = {752, 824, 904, 984, 1056};
+    for (int i = 0; i < 5; ++i) child(L"BUTTON", captions[i], BS_AUTORADIOBUTTON, lefts[i], 696, 64, 16);
+}
+#endif
+
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+#ifdef BASELINE_STRIP
+    if (message == WM_CTLCOLOREDIT) {
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(255, 0, 0));
+        SetBkColor(reinterpret_cast<HDC>(wParam), RGB(0, 255, 0));
+        return reinterpret_cast<LRESULT>(stripBrush);
+    }
+#endif
     if (message == WM_DESTROY) {
         PostQuitMessage(0);
         return 0;
@@ -109,6 +158,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (FAILED(OleInitialize(nullptr))) return 1;
+#ifdef BASELINE_COMMON_CONTROLS_6
+    InitCommonControls();  // imports comctl32 as vparse does; the manifest picks version 6
+#endif
 
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = windowProc;
@@ -118,7 +170,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     windowClass.lpszClassName = kClassName;
     RegisterClassW(&windowClass);
     const HWND window = CreateWindowExW(
-        0, kClassName, L"vparse baseline", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
+        0, kClassName, kTitle, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN,
         (GetSystemMetrics(SM_CXSCREEN) - 1401) / 2, (GetSystemMetrics(SM_CYSCREEN) - 746) / 2,
         1401, 746, nullptr, nullptr, instance, nullptr);
     if (!window) return 2;
@@ -133,6 +185,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     RECT area{};
     GetClientRect(window, &area);
     if (FAILED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, &site, 0, window, &area))) return 4;
+#ifdef BASELINE_STRIP
+    // The browser area leaves room for the strip, as in vparse.
+    RECT browserArea{0, 0, 1408, 688};
+    IOleInPlaceObject* inPlace = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace)))) {
+        inPlace->SetObjectRects(&browserArea, &browserArea);
+        inPlace->Release();
+    }
+    makeStrip(window, instance);
+#endif
     ShowWindow(window, SW_SHOW);
 
     MSG message{};

@@ -10,6 +10,10 @@
 //       taking turns, and every figure is the median of its runs. Prints a table
 //       with the ratios and the targets.
 //
+//   attribute --program LABEL=CHILDREN=EXE... [--rounds N]
+//       Start-up time and peak working set of several programs side by side (the
+//       first is the reference), to find where a difference comes from.
+//
 //   boxes --product EXE [--count N] [--sample-every N]
 //       Opens and closes the warning box N times: clicks the parse button with no
 //       address chosen, waits for the box, presses its OK button, waits until it is
@@ -306,11 +310,42 @@ int compare(const CompareOptions& options) {
                     "Linux pid for the CPU figure)\n",
                     product.unsoundRuns, baseline.unsoundRuns);
     }
-    std::printf("\nGetProcessTimes of another process, medians: vparse %.1f ms, baseline %.1f ms "
-                "(Wine 8 answers 0 here; the CPU figures come from %s)\n",
+    std::printf("\nGetProcessTimes of the other process over the same window, medians: vparse %.1f ms, "
+                "baseline %.1f ms (under Wine it moves in steps of 10 ms or more: too coarse here; the CPU "
+                "figures above come from %s)\n",
                 bench::median(product.idleReportedMs), bench::median(baseline.idleReportedMs),
                 product.cpuSource.c_str());
     return product.unsoundRuns || baseline.unsoundRuns ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// attribute
+
+// Start-up time and peak working set of several programs, the first being the
+// reference: every round runs each once, the first of the round taking turns.
+int attribute(const std::vector<Program>& programs, int rounds) {
+    std::vector<Figures> figures(programs.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t i = 0; i < programs.size(); ++i) {
+            const size_t which = (i + static_cast<size_t>(round)) % programs.size();
+            startupRun(programs[which], figures[which]);
+        }
+    }
+    const double readyReference = bench::median(figures[0].readyMs);
+    const double peakReference = bench::median(figures[0].peakKiB);
+    std::printf("\n| program (median of %d runs) | start-up, ms | vs %s | peak working set, KiB | vs %s |\n",
+                rounds, programs[0].label.c_str(), programs[0].label.c_str());
+    std::printf("| --- | ---: | ---: | ---: | ---: |\n");
+    int unsound = 0;
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const double ready = bench::median(figures[i].readyMs);
+        const double peak = bench::median(figures[i].peakKiB);
+        std::printf("| %s | %.1f | %+.1f | %.0f | %+.0f |\n", programs[i].label.c_str(), ready,
+                    ready - readyReference, peak, peak - peakReference);
+        unsound += figures[i].unsoundRuns;
+    }
+    if (unsound) std::printf("\nwarning: %d runs did not end with exit code 0\n", unsound);
+    return unsound ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -425,6 +460,8 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     CompareOptions compareOptions;
     BoxOptions boxOptions;
+    std::vector<Program> attributed;
+    int rounds = 9;
     for (int i = 2; i < argc; ++i) {
         const std::string name = argv[i];
         if (i + 1 >= argc) fail("missing value after " + name);
@@ -438,6 +475,17 @@ int main(int argc, char** argv) {
         else if (name == "--hint-cost-ms") compareOptions.hintCostMs = std::atof(value);
         else if (name == "--hint-cost-source") compareOptions.hintCostSource = value;
         else if (name == "--count") boxOptions.count = std::atol(value);
+        else if (name == "--rounds") rounds = std::atoi(value);
+        else if (name == "--program") {
+            // LABEL=CHILDREN=PATH: CHILDREN is the main window's direct children once ready.
+            const std::string spec = value;
+            const size_t first = spec.find('=');
+            const size_t second = first == std::string::npos ? first : spec.find('=', first + 1);
+            if (second == std::string::npos) fail("--program takes LABEL=CHILDREN=PATH");
+            attributed.push_back({spec.substr(0, first),
+                                  pathArgument(spec.substr(second + 1).c_str()),
+                                  static_cast<size_t>(std::atoi(spec.substr(first + 1, second - first - 1).c_str()))});
+        }
         else if (name == "--sample-every") boxOptions.sampleEvery = std::atol(value);
         else if (name == "--size") {
             const std::string pair = value;
@@ -458,5 +506,9 @@ int main(int argc, char** argv) {
         if (boxOptions.product.path.empty()) fail("boxes needs --product");
         return boxes(boxOptions);
     }
-    fail("the mode is compare or boxes");
+    if (mode == "attribute") {
+        if (attributed.size() < 2) fail("attribute needs two --program or more");
+        return attribute(attributed, rounds);
+    }
+    fail("the mode is compare, attribute or boxes");
 }

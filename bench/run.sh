@@ -8,11 +8,15 @@
 #   3. measures the cost of the hint rewrites inside vparse's own window
 #      (vparse_bench_inproc hint-cost, several times, median);
 #   4. runs vparse and the baseline alternately (vparse_bench compare): start-up
-#      time, peak working set, CPU in 30 s of idling; and the sizes of the exes.
+#      time, peak working set, CPU in 30 s of idling; and the sizes of the exes;
+#   5. runs the baseline, four variants of it that each add one piece of what vparse
+#      has (Chinese title, common controls 6, the strip's controls, all three) and
+#      vparse, to show where vparse's extra start-up time and memory go.
 #
 # Prints the table last; the whole output is kept in build/bench-run/bench-*.txt.
 # Settings (environment): BENCH_STARTUP_RUNS (15), BENCH_IDLE_RUNS (5),
-# BENCH_HINT_RUNS (3), VPARSE_JOBS. Takes about 8 minutes with the defaults.
+# BENCH_HINT_RUNS (3), BENCH_ATTRIBUTE_ROUNDS (9; BENCH_ATTRIBUTE=0 skips step 5),
+# VPARSE_JOBS. Takes about 10 minutes with the defaults.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$VP_ROOT"
@@ -20,6 +24,7 @@ cd "$VP_ROOT"
 startup_runs="${BENCH_STARTUP_RUNS:-15}"
 idle_runs="${BENCH_IDLE_RUNS:-5}"
 hint_runs="${BENCH_HINT_RUNS:-3}"
+attribute_rounds="${BENCH_ATTRIBUTE_ROUNDS:-9}"
 
 t0=$(vp_now)
 bench_setup
@@ -39,6 +44,7 @@ for ((i = 1; i <= hint_runs; i++)); do
   bench_wine 300 "$inproc" hint-cost --writes 3000 --ticks 1000 --token "hintcost-$$-$i" >"$log" 2>&1 \
     || { cat "$log" >&2; vp_die "hint-cost run $i failed"; }
   sed 's/^/  /' "$log" | tee -a "$out"
+  grep -q '^hint_cost_30_ticks_ms' "$log" || vp_die "hint-cost run $i printed no cost"
   ticks_costs+=("$(awk '/^hint_cost_30_ticks_ms/ {print $2}' "$log")")
   direct_costs+=("$(awk '/^hint_cost_30_direct_ms/ {print $2}' "$log")")
 done
@@ -59,6 +65,22 @@ bench_wine 3600 "$driver" compare \
   --size "baseline win32=$(bench_winpath "$BENCH_BUILD32/bench/vparse_baseline.exe")" \
   --size "baseline win64=$(bench_winpath "$BENCH_BUILD/bench/vparse_baseline.exe")" \
   2>&1 | tee -a "$out" || status=${PIPESTATUS[0]}
+
+if [[ ${BENCH_ATTRIBUTE:-1} != 0 ]]; then
+  # Where the difference comes from: the baseline plus one piece of vparse each.
+  vp_log "attribution: baseline variants and vparse, $attribute_rounds rounds"
+  cmake --build "$BENCH_BUILD" -j "${VPARSE_JOBS:-$(nproc)}" --target vparse_baseline_variants >/dev/null \
+    || vp_die "the baseline variants did not build"
+  variants=()
+  for v in cjk cc6 strip all; do
+    variants+=(--program "baseline+$v=1=$(bench_winpath "$BENCH_BUILD/bench/vparse_baseline_$v.exe")")
+  done
+  echo | tee -a "$out"
+  bench_wine 3600 "$driver" attribute --rounds "$attribute_rounds" \
+    --program "baseline=1=$(bench_winpath "$BENCH_BUILD/bench/vparse_baseline.exe")" "${variants[@]}" \
+    --program "vparse=11=$(bench_winpath "$VP_ROOT/build/win64/vparse.exe")" \
+    2>&1 | tee -a "$out" || status=${PIPESTATUS[0]}
+fi
 
 t_end=$(vp_now)
 bench_finish

@@ -2,8 +2,9 @@
 // and its CPU time, from inside the process or from another one.
 //
 // Where the platform's own counter answers, it is used and reported as it is. Wine 8
-// answers some of them with 0 (GetGuiResources, PrivateUsage, GetProcessTimes of
-// another process); each of those has a stand-in that measures the same thing:
+// answers some of them with 0 (GetGuiResources, PrivateUsage) and others too
+// coarsely (GetProcessTimes: 10 ms steps); each has a stand-in that measures the
+// same thing:
 //   GDI objects   live entries of the process's GDI handle table (PEB
 //                 GdiSharedHandleTable), the table the platform's own count walks;
 //   USER objects  the process's windows: top-level, message-only and all their
