@@ -1,5 +1,7 @@
 #include "browser/BrowserBox.h"
 
+#include "browser/InvokeOnlyDispatch.h"
+
 #include <exdispid.h>
 
 #include <algorithm>
@@ -10,7 +12,7 @@ using Microsoft::WRL::ComPtr;
 
 // Receives the component's DWebBrowserEvents2 and hands each one to its box. The
 // box detaches itself when it goes, so a late event finds no box.
-class BrowserEventReceiver final : public IDispatch {
+class BrowserEventReceiver final : public InvokeOnlyDispatch {
 public:
     explicit BrowserEventReceiver(BrowserBox* box) : box_(box) {}
     void detach() { box_ = nullptr; }
@@ -30,17 +32,6 @@ public:
         const ULONG left = InterlockedDecrement(&references_);
         if (left == 0) delete this;
         return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
     }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*,
                         EXCEPINFO*, UINT*) override {

@@ -2,6 +2,8 @@
 // with in-place support of our own, so that the control's events can be connected.
 #include "browser/ComponentHost.h"
 
+#include "browser/InvokeOnlyDispatch.h"
+
 #include <exdispid.h>
 #include <ocidl.h>
 #include <oleidl.h>
@@ -20,7 +22,7 @@ ComponentHostFactory hostFactory = nullptr;
 class Site final : public IOleClientSite,
                    public IOleInPlaceSite,
                    public IOleInPlaceFrame,
-                   public IDispatch {
+                   public InvokeOnlyDispatch {
 public:
     explicit Site(HWND window) : window_(window) {}
 
@@ -116,18 +118,7 @@ public:
     STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
-    // IDispatch: ambient properties; every one keeps the control's own default.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-        if (info) *info = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
+    // IDispatch::Invoke: ambient properties; every one keeps the control's own default.
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
                         UINT*) override {
         return DISP_E_MEMBERNOTFOUND;

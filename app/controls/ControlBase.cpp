@@ -43,6 +43,23 @@ EventAnswer ControlBase::raise(int event, std::initializer_list<std::int32_t> ar
     return events_->raiseEvent(windowNumber_, controlNumber_, event, copy);
 }
 
+bool ControlBase::createPlatformWindow(const wchar_t* platformClass, const Text& text,
+                                       DWORD style, const CreateContext& context) {
+    const std::wstring wide = toWide(text);
+    HWND window = CreateWindowExW(0, platformClass, wide.c_str(), style, context.left, context.top,
+                                  context.width, context.height, context.parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(context.childId)),
+                                  GetModuleHandleW(nullptr), nullptr);
+    if (!window) return false;
+    subclass(window);
+    return true;
+}
+
+void ControlBase::applyFont(const FontRecord& record) {
+    font_ = makeFont(record);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrDefault(font_)), TRUE);
+}
+
 void ControlBase::subclass(HWND window) {
     window_ = window;
     subclassed_ = SetWindowSubclass(window, subclassProc, subclassId,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/Control.h"
+#include "app/controls/Font.h"
 
 #include <initializer_list>
 
@@ -19,9 +20,12 @@ protected:
 
     EventAnswer raise(int event, std::initializer_list<std::int32_t> arguments = {});
 
-    // For windows of the platform's classes ("EDIT", "BUTTON"): routes their
-    // messages through onMessage.
-    void subclass(HWND window);
+    // Makes the control's window of a platform class ("EDIT", "BUTTON") with its
+    // text, style, place and id, and routes its messages through onMessage.
+    bool createPlatformWindow(const wchar_t* platformClass, const Text& text, DWORD style,
+                              const CreateContext& context);
+    // Makes the control's font by the font rule and hands it to the window.
+    void applyFont(const FontRecord& record);
     // For windows of a class of our own: pass this as the creation parameter of
     // CreateWindowEx with ownClassProc as the class's procedure.
     static LRESULT CALLBACK ownClassProc(HWND window, UINT message, WPARAM wParam,
@@ -33,6 +37,7 @@ protected:
     LRESULT defaultProcessing(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_ = nullptr;
+    ScopedFont font_;
     const std::uint32_t windowNumber_;
     const std::uint32_t controlNumber_;
     EventTarget* const events_;
@@ -41,6 +46,7 @@ private:
     static LRESULT CALLBACK subclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR data);
     LRESULT route(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void subclass(HWND window);
     void detach();
 
     bool subclassed_ = false;

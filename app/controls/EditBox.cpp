@@ -36,13 +36,8 @@ std::unique_ptr<EditBox> EditBox::create(const EditBoxSettings& settings,
     box->brush_.reset(CreateSolidBrush(resolveColour(settings.backgroundColour)));
 
     const DWORD style = context.baseStyle | styleFor(settings);
-    const std::wstring text = toWide(settings.content);
-    HWND window = CreateWindowExW(0, L"EDIT", text.c_str(), style, context.left, context.top,
-                                  context.width, context.height, context.parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(context.childId)),
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (!window) return nullptr;
-    box->subclass(window);
+    if (!box->createPlatformWindow(L"EDIT", settings.content, style, context)) return nullptr;
+    HWND window = box->window_;
 
     // Font, and the least height of a one-line box: one line of its font plus the
     // sunken edge above and below.

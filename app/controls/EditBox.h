@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/controls/ControlBase.h"
-#include "app/controls/Font.h"
 
 #include <memory>
 
@@ -67,7 +66,6 @@ private:
 
     EditBoxSettings settings_;
     ScopedBrush brush_;
-    ScopedFont font_;
     bool writingOwnContent_ = false;
 };
 

@@ -29,15 +29,8 @@ std::unique_ptr<PushButton> PushButton::create(const PushButtonSettings& setting
                         (settings.buttonType == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) |
                         buttonAlignmentStyle(settings.horizontalAlignment,
                                              settings.verticalAlignment);
-    const std::wstring caption = toWide(settings.caption);
-    HWND window = CreateWindowExW(0, L"BUTTON", caption.c_str(), style, context.left, context.top,
-                                  context.width, context.height, context.parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(context.childId)),
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (!window) return nullptr;
-    button->subclass(window);
-    button->font_ = makeFont(settings.font);
-    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrDefault(button->font_)), TRUE);
+    if (!button->createPlatformWindow(L"BUTTON", settings.caption, style, context)) return nullptr;
+    button->applyFont(settings.font);
     return button;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/controls/ControlBase.h"
-#include "app/controls/Font.h"
 
 #include <memory>
 
@@ -37,7 +36,6 @@ private:
     PushButton(const PushButtonSettings& settings, const CreateContext& context);
 
     PushButtonSettings settings_;
-    ScopedFont font_;
 };
 
 }  // namespace vparse

@@ -17,16 +17,9 @@ std::unique_ptr<RadioButton> RadioButton::create(const RadioButtonSettings& sett
     if (settings.pushLike) style |= BS_PUSHLIKE;
     if (settings.flat) style |= BS_FLAT;
     if (settings.textOnLeft) style |= BS_LEFTTEXT;
-    const std::wstring caption = toWide(settings.caption);
-    HWND window = CreateWindowExW(0, L"BUTTON", caption.c_str(), style, context.left, context.top,
-                                  context.width, context.height, context.parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(context.childId)),
-                                  GetModuleHandleW(nullptr), nullptr);
-    if (!window) return nullptr;
-    button->subclass(window);
-    button->font_ = makeFont(settings.font);
-    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fontOrDefault(button->font_)), TRUE);
-    SendMessageW(window, BM_SETCHECK, settings.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (!button->createPlatformWindow(L"BUTTON", settings.caption, style, context)) return nullptr;
+    button->applyFont(settings.font);
+    SendMessageW(button->window_, BM_SETCHECK, settings.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     return button;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "app/controls/ControlBase.h"
-#include "app/controls/Font.h"
 
 #include <memory>
 
@@ -52,7 +51,6 @@ private:
 
     RadioButtonSettings settings_;
     ScopedBrush brush_;
-    ScopedFont font_;
     bool focusChanging_ = false;
 };
 
