@@ -242,14 +242,24 @@ std::optional<LRESULT> sendWithTimeout(HWND hwnd, UINT message, WPARAM wParam, L
 }
 
 std::wstring windowText(HWND hwnd) {
+  // The length is only a first guess at the buffer's size: the window's thread may
+  // lengthen the text (a timer rewrites the hint line) between the two questions. A
+  // copy that stops short of the buffer's end is the whole text; one that fills the
+  // buffer may be cut, so it is asked for again with twice the room.
+  constexpr size_t kMaxChars = size_t{1} << 25;
   const Millis timeout{kMessageTimeoutMs};
   auto len = sendWithTimeout(hwnd, WM_GETTEXTLENGTH, 0, 0, timeout);
-  if (!len || *len <= 0) return {};
-  std::wstring buf(static_cast<size_t>(*len) + 1, L'\0');
-  auto copied = sendWithTimeout(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), timeout);
-  if (!copied || *copied <= 0) return {};
-  buf.resize(std::min<size_t>(static_cast<size_t>(*copied), buf.size() - 1));
-  return buf;
+  if (!len) return {};
+  size_t size = std::max<size_t>(static_cast<size_t>(std::max<LRESULT>(*len, 0)) * 2 + 2, 256);
+  for (;;) {
+    std::wstring buf(size, L'\0');
+    auto copied = sendWithTimeout(hwnd, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), timeout);
+    if (!copied || *copied <= 0) return {};
+    const size_t n = std::min<size_t>(static_cast<size_t>(*copied), size - 1);
+    buf.resize(n);
+    if (n + 1 < size || size >= kMaxChars) return buf;
+    size *= 2;
+  }
 }
 
 RECT windowRect(HWND hwnd) {

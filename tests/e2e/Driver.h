@@ -144,7 +144,10 @@ std::wstring windowClass(HWND hwnd);
 // success is told by the error code.)
 std::optional<LRESULT> sendWithTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                        Millis timeout = Millis{2000});
-// WM_GETTEXT with a timeout, so a hung window does not hang the test.
+// The whole text through WM_GETTEXT with a timeout, so a hung window does not hang
+// the test; asks again with more room while a copy fills the buffer, so a text that
+// grows between the length and the copy is not cut. Empty when the window does not
+// answer.
 std::wstring windowText(HWND hwnd);
 WindowInfo describeWindow(HWND hwnd);
 // Direct children, top of the z-order first (GW_CHILD, then GW_HWNDNEXT).
