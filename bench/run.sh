@@ -45,8 +45,8 @@ for ((i = 1; i <= hint_runs; i++)); do
     || { cat "$log" >&2; vp_die "hint-cost run $i failed"; }
   sed 's/^/  /' "$log" | tee -a "$out"
   grep -q '^hint_cost_30_ticks_ms' "$log" || vp_die "hint-cost run $i printed no cost"
-  ticks_costs+=("$(awk '/^hint_cost_30_ticks_ms/ {print $2}' "$log")")
-  direct_costs+=("$(awk '/^hint_cost_30_direct_ms/ {print $2}' "$log")")
+  ticks_costs+=("$(awk '/^hint_cost_30_ticks_ms/ {print $2}' "$log" | tr -d '\r')")
+  direct_costs+=("$(awk '/^hint_cost_30_direct_ms/ {print $2}' "$log" | tr -d '\r')")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 hint_ticks=$(median "${ticks_costs[@]}")

@@ -9,13 +9,16 @@
 #      (vparse_bench_inproc soak): SOAK_HINT_WRITES (100000) writes of the hint
 #      through the timer's handler, then SOAK_NAVIGATIONS (10000) navigations by the
 #      three buttons, each awaited until the component reports its end;
-#   4. from outside, against build/win64/vparse.exe (vparse_bench boxes):
+#   4. the reference for the navigations: the same component in a plain window of
+#      a fresh process, navigated as often to the same addresses (soak-component);
+#   5. from outside, against build/win64/vparse.exe (vparse_bench boxes):
 #      SOAK_BOXES (1000) warning boxes opened by the parse button with no address
 #      chosen, and closed with their OK button.
 #
 # Prints the samples and a verdict per phase; exits 0 when every phase stayed flat
-# and the proxy saw exactly the navigations. Output kept in build/bench-run/soak-*.txt.
-# Takes about 10 minutes with the defaults.
+# (for the navigations: grew no more than the component alone) and the proxy saw
+# exactly the navigations. Output kept in build/bench-run/soak-*.txt. Takes about
+# 5 minutes with the defaults.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$VP_ROOT"
@@ -55,11 +58,24 @@ bench_wine 3600 "$BENCH_BUILD/bench/vparse_bench_inproc.exe" soak \
   --token "soak-$$" 2>&1 | tee -a "$out" || status=${PIPESTATUS[0]}
 t_b=$(vp_now)
 
+vp_log "reference: $navigations navigations of the component alone"
+bench_wine 3600 "$BENCH_BUILD/bench/vparse_bench_inproc.exe" soak-component \
+  --navigations "$navigations" --sample-every "$sample_every" 2>&1 | tee -a "$out" || status=${PIPESTATUS[0]}
+t_c=$(vp_now)
+
 vp_log "soak from outside: $boxes warning boxes"
 bench_wine 3600 "$BENCH_BUILD/bench/vparse_bench.exe" boxes \
   --product "$(bench_winpath "$VP_ROOT/build/win64/vparse.exe")" \
   --count "$boxes" --sample-every "$box_sample_every" 2>&1 | tee -a "$out" || status=${PIPESTATUS[0]}
-t_c=$(vp_now)
+t_d=$(vp_now)
+
+# Wine's console output ends its lines with CR LF.
+value() { awk -v key="$1" '$1 == key {print $2}' "$out" | tr -d '\r' | tail -n1; }
+# change NAME FIELD: a figure of the soak_change line of the phase NAME.
+change() {
+  awk -F'"' -v name="$1" '$1 == "soak_change " && $2 == name {print $3}' "$out" | tr -d '\r' | tail -n1 \
+    | awk -v field="$2" '{for (i = 1; i < NF; i++) if ($i == field) print $(i + 1)}'
+}
 
 # The proxy's own account: every navigation reached it, and nothing else did.
 kill "$proxy_pid" 2>/dev/null || true
@@ -69,17 +85,18 @@ for ((i = 0; i < 50; i++)); do
 done
 vp_stop_pid "$proxy_pid"
 BENCH_EXTRA_PIDS=()
+begun=$(value navigations_begun)
+begun_component=$(value navigations_begun_component)
 if [[ -s $summary_file ]]; then
   requests=$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["requests"])' "$summary_file")
-  begun=$(awk '/^navigations_begun/ {print $2}' "$out" | tail -n1)
   {
     echo
-    echo "== loopback proxy: $requests requests (navigations begun: ${begun:-?})"
+    echo "== loopback proxy: $requests requests (navigations begun: vparse ${begun:-?}, component alone ${begun_component:-?})"
     python3 -c 'import json,sys
 for line, n in sorted(json.load(open(sys.argv[1]))["request_lines"].items()): print("  %6d  %s" % (n, line))' "$summary_file"
   } | tee -a "$out"
-  if [[ $requests != "${begun:-}" ]]; then
-    echo "error: the proxy saw $requests requests for ${begun:-?} navigations" | tee -a "$out"
+  if [[ $requests != "$((${begun:-0} + ${begun_component:-0}))" ]]; then
+    echo "error: the proxy saw $requests requests for $((${begun:-0} + ${begun_component:-0})) navigations" | tee -a "$out"
     status=1
   fi
 else
@@ -87,7 +104,33 @@ else
   status=1
 fi
 
+# Verdicts. Hint writes and warning boxes: GDI and USER objects unchanged and private
+# bytes within their allowance from the first samples on. Navigations: the component
+# grows by itself with each one, so vparse's share is what grows beyond the same
+# component navigating alone: no more GDI or USER objects, and at most 32 KiB of
+# private bytes per 1000 navigations (32 bytes each; the heap grows in 64 KiB steps).
+nav_gdi=$(change navigations gdi); ref_gdi=$(change "navigations of the component alone" gdi)
+nav_user=$(change navigations user); ref_user=$(change "navigations of the component alone" user)
+nav_rate=$(change navigations private_kib_per_1000)
+ref_rate=$(change "navigations of the component alone" private_kib_per_1000)
+share=$(awk -v a="${nav_rate:-nan}" -v b="${ref_rate:-nan}" 'BEGIN {printf "%+.1f", a - b}')
+nav_verdict=FLAT
+if [[ -z $nav_rate || -z $ref_rate ]] || (( ${nav_gdi:-1} - ${ref_gdi:-0} != 0 || ${nav_user:-1} - ${ref_user:-0} != 0 )) \
+  || ! awk -v s="$share" 'BEGIN {exit !(s <= 32)}'; then
+  nav_verdict=GROWING
+fi
+writes_verdict=$(value hint_writes_verdict)
+boxes_verdict=$(value boxes_verdict)
+{
+  echo
+  echo "== soak verdicts"
+  echo "  hint writes ($hint_writes):      ${writes_verdict:-not run}"
+  echo "  navigations ($navigations):      $nav_verdict (GDI ${nav_gdi:-?} vs ${ref_gdi:-?} for the component alone, USER ${nav_user:-?} vs ${ref_user:-?}, private ${nav_rate:-?} vs ${ref_rate:-?} KiB per 1000: vparse's share $share KiB per 1000)"
+  echo "  warning boxes ($boxes):          ${boxes_verdict:-not run}"
+} | tee -a "$out"
+[[ $writes_verdict == FLAT && $nav_verdict == FLAT && $boxes_verdict == FLAT ]] || status=1
+
 bench_finish
 trap - EXIT
-echo "soak times: set-up $((t_setup - t0)) s, in-process phases $((t_b - t_a)) s, warning boxes $((t_c - t_b)) s, total $((t_c - t0)) s; output kept in $out" | tee -a "$out"
+echo "soak times: set-up $((t_setup - t0)) s, hint writes and navigations $((t_b - t_a)) s, component alone $((t_c - t_b)) s, warning boxes $((t_d - t_c)) s, total $((t_d - t0)) s; output kept in $out" | tee -a "$out"
 exit "$status"

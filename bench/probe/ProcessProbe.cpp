@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace bench {
@@ -42,10 +43,19 @@ QueryProcess queryProcess() {
 struct WindowCount {
     DWORD processId;
     std::int64_t count = 0;
+    std::map<std::wstring, int>* classes = nullptr;  // filled when given
 };
 
-BOOL CALLBACK countChild(HWND, LPARAM data) {
-    ++reinterpret_cast<WindowCount*>(data)->count;
+void noteWindow(HWND window, WindowCount& tally) {
+    ++tally.count;
+    if (!tally.classes) return;
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    ++(*tally.classes)[name];
+}
+
+BOOL CALLBACK countChild(HWND window, LPARAM data) {
+    noteWindow(window, *reinterpret_cast<WindowCount*>(data));
     return TRUE;
 }
 
@@ -53,7 +63,7 @@ void countTree(HWND window, WindowCount& tally) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner != tally.processId) return;
-    ++tally.count;
+    noteWindow(window, tally);
     // EnumChildWindows walks every descendant, not only direct children.
     EnumChildWindows(window, countChild, reinterpret_cast<LPARAM>(&tally));
 }
@@ -99,6 +109,18 @@ std::optional<std::vector<std::string>> statFields(int unixPid) {
         at = stop;
     }
     return fields;
+}
+
+// Windows of the process: top-level, message-only and all their descendants.
+std::int64_t countWindows(DWORD processId, std::map<std::wstring, int>* classes) {
+    WindowCount tally{processId, 0, classes};
+    EnumWindows(countTopLevel, reinterpret_cast<LPARAM>(&tally));
+    // Message-only windows are not top-level windows of the desktop.
+    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+         window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+        countTree(window, tally);
+    }
+    return tally.count;
 }
 
 }  // namespace
@@ -149,15 +171,21 @@ std::int64_t gdiTableEntries(HANDLE process, DWORD processId) {
 }
 
 std::int64_t windowsOfProcess(DWORD processId) {
-    WindowCount tally{processId};
-    EnumWindows(countTopLevel, reinterpret_cast<LPARAM>(&tally));
-    // Message-only windows are not top-level windows of the desktop.
-    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
-         window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
-        countTree(window, tally);
-    }
-    return tally.count;
+    return countWindows(processId, nullptr);
 }
+
+std::string windowClassesOfProcess(DWORD processId) {
+    std::map<std::wstring, int> classes;
+    countWindows(processId, &classes);
+    std::string text;
+    for (const auto& [name, count] : classes) {
+        if (!text.empty()) text += ", ";
+        const std::string narrow(name.begin(), name.end());  // class names here are ASCII
+        text += narrow + " x" + std::to_string(count);
+    }
+    return text;
+}
+
 
 std::uint64_t committedPrivateBytes(HANDLE process) {
     std::uint64_t total = 0;

@@ -48,6 +48,8 @@ Sample sampleProcess(HANDLE process, DWORD processId);
 
 std::int64_t gdiTableEntries(HANDLE process, DWORD processId);
 std::int64_t windowsOfProcess(DWORD processId);
+// "Button x8, Edit x1, ..." for the windows counted by windowsOfProcess.
+std::string windowClassesOfProcess(DWORD processId);
 std::uint64_t committedPrivateBytes(HANDLE process);
 PROCESS_MEMORY_COUNTERS_EX memoryCounters(HANDLE process);
 

@@ -66,10 +66,23 @@ bool SoakSeries::print(double privateSlackKiB) const {
     const double privateChange = kib(last.sample.privateBytes()) - kib(first->sample.privateBytes());
     if (gdiChange != 0 || userChange != 0) flat = false;
     if (privateChange > privateSlackKiB) flat = false;
+    // For the scripts: changes from `flatFrom` to the end.
+    std::printf("soak_change \"%s\" gdi %+.0f user %+.0f private_kib %+.0f private_kib_per_1000 %+.1f\n",
+                name.c_str(), static_cast<double>(last.sample.gdi() - first->sample.gdi()),
+                static_cast<double>(last.sample.user() - first->sample.user()),
+                kib(last.sample.privateBytes()) - kib(first->sample.privateBytes()), privateGrowthPerThousand());
     std::printf("verdict %s: %s (GDI %+.0f, USER %+.0f, private %+.0f KiB; allowed +%.0f KiB)\n",
                 name.c_str(), flat ? "FLAT" : "GROWING", gdiChange, userChange, privateChange,
                 privateSlackKiB);
     return flat;
+}
+
+double SoakSeries::privateGrowthPerThousand() const {
+    const auto first = std::find_if(points.begin(), points.end(),
+                                    [&](const SoakPoint& p) { return p.done >= flatFrom; });
+    if (first == points.end() || points.back().done <= first->done) return 0;
+    return (kib(points.back().sample.privateBytes()) - kib(first->sample.privateBytes())) * 1000.0 /
+           static_cast<double>(points.back().done - first->done);
 }
 
 }  // namespace bench

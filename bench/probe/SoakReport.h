@@ -26,6 +26,8 @@ struct SoakSeries {
     // figures are flat: GDI and USER objects unchanged, private bytes grown by no
     // more than `privateSlackKiB` (the heap grows in steps and keeps what it got).
     bool print(double privateSlackKiB) const;
+    // Growth of the private bytes per 1000 actions from `flatFrom` to the end, KiB.
+    double privateGrowthPerThousand() const;
 };
 
 }  // namespace bench
