@@ -77,12 +77,18 @@ std::string warningOpensAndCloses(AppProcess& app, HWND parseButton) {
   return "";
 }
 
-std::string closeAndDescribeEnd(AppProcess& app) {
-  if (!app.running()) return "it had ended already: " + app.stateText();
-  postClose(app.mainWindow());
-  const auto code = app.waitForExit(kExitTimeout);
-  if (!code) return "still runs " + std::to_string(kExitTimeout.count()) + " ms after WM_CLOSE";
-  return "exit code " + std::to_string(static_cast<long>(*code));
+std::string closeAndDescribeEnd(HWND main, HANDLE process) {
+  DWORD code = 0;
+  if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process, &code);
+    return "it had ended already with exit code " + std::to_string(static_cast<long>(code));
+  }
+  postClose(main);
+  if (WaitForSingleObject(process, static_cast<DWORD>(kExitTimeout.count())) != WAIT_OBJECT_0) {
+    return "still runs " + std::to_string(kExitTimeout.count()) + " ms after WM_CLOSE";
+  }
+  GetExitCodeProcess(process, &code);
+  return "exit code " + std::to_string(static_cast<long>(code));
 }
 
 // ---------------------------------------------------------------------------

@@ -37,7 +37,8 @@ std::string warningOpensAndCloses(AppProcess& app, HWND parseButton);
 
 // Closes the main window with WM_CLOSE and returns what the process ended with
 // ("exit code 0", "still runs after ...").
-std::string closeAndDescribeEnd(AppProcess& app);
+std::string closeAndDescribeEnd(HWND main, HANDLE process);
+inline std::string closeAndDescribeEnd(AppProcess& app) { return closeAndDescribeEnd(app.mainWindow(), app.handle()); }
 
 // ---------------------------------------------------------------------------
 // Resources of another process
@@ -95,8 +96,9 @@ class DeadEndServer {
 // Starting through the native call
 
 // A process started with NtCreateUserProcess, which takes an image path of any
-// length. (Wine's CreateProcessW refuses an image path of MAX_PATH characters or
-// more in every form; see FaultPathTest.cpp.) Terminated when destroyed if it runs.
+// length, in a folder of any length. (Wine's CreateProcessW takes no full image path
+// of MAX_PATH characters or more, and a relative one only from a current directory
+// shorter than MAX_PATH; see FaultPathTest.cpp.) Terminated when destroyed if it runs.
 class NativeProcess {
  public:
   // Starts `exePath` with the command line "\"exePath\"", the current directory
