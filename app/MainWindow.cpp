@@ -386,6 +386,10 @@ LRESULT MainWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_COMMAND:
+        // While the window is disabled (the task-modal warning is open) its controls
+        // run no handler: real input cannot reach them then, and a click or key
+        // posted straight to a button is dropped here, so handlers never nest.
+        if (!IsWindowEnabled(window_)) return 0;
         if (lParam) {
             if (Unit* unit = unitOfWindow(reinterpret_cast<HWND>(lParam))) {
                 unit->live->handleNotification(HIWORD(wParam));
