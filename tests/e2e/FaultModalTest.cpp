@@ -101,13 +101,13 @@ TEST_F(FaultModal, InputWhileWarningIsOpenDoesNothingAndNothingRunsAfterOk) {
   EXPECT_EQ(closeAndDescribeEnd(app_.app()), "exit code 0");
 }
 
-// Messages posted straight to the buttons bypass the disabling: under Wine a
-// BM_CLICK, or a Space key, posted to a button of the disabled main window still
-// clicks it, the command runs inside the warning's loop, and 视频解析 opens a
-// second warning over the first. (Programs that drive other programs' buttons, and
-// accessibility tools, click buttons this way.) Disabled until the main window
-// ignores its buttons' clicks while it is disabled.
-TEST_F(FaultModal, DISABLED_ClicksPostedToButtonsUnderTheWarningRunNoCommand) {
+// Messages posted straight to the buttons bypass the disabling: a BM_CLICK, or a
+// Space key, posted to a button of the disabled main window still makes the button
+// report a click (programs that drive other programs' buttons, and accessibility
+// tools, click buttons this way). The main window drops those reports while it is
+// disabled; otherwise the command would run inside the warning's loop and 视频解析
+// would open a second warning over the first.
+TEST_F(FaultModal, ClicksPostedToButtonsUnderTheWarningRunNoCommand) {
   const HWND box = openWarning();
   for (int id : {kWeatherId, kMapId, kParseId}) postButtonClick(control(id));
   postKey(control(kWeatherId), VK_SPACE);
