@@ -10,6 +10,11 @@
 //       rewrites, the work of 30 s of the 1 s timer, and for comparison the cost of
 //       the ticks alone (taken from the queue, not dispatched).
 //
+//   timer-split [--seconds S] [--token T]
+//       The cost of the hint rewrites at the timer's own 1 s period: CPU of the
+//       window idling S seconds with its timer, minus S seconds with it stopped.
+//       Prints the cost of 30 ticks.
+//
 //   startup-phases [--manifest PATH]
 //       Where the start-up of the window goes: the controls of the program's
 //       definition made one by one, each step timed, in a fresh process.
@@ -139,6 +144,7 @@ struct Options {
     long sampleEvery = 1000;
     long writes = 3000;
     long ticks = 1000;
+    double seconds = 15;
     std::string token;
     std::string manifest;
 };
@@ -164,16 +170,22 @@ Options parse(int argc, char** argv) {
         else if (name == "--ticks") options.ticks = std::atol(value);
         else if (name == "--token") options.token = value;
         else if (name == "--manifest") options.manifest = value;
+        else if (name == "--seconds") options.seconds = std::atof(value);
         else fail(("unknown option " + name).c_str());
     }
     return options;
 }
 
 // Dispatches every message waiting now, painting included.
+// Ticks of the window's timer seen by the pumps below (set timerWindow to count).
+HWND timerWindow = nullptr;
+long timerTicksSeen = 0;
+
 void pumpPending() {
     MSG message{};
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) fail("the main window ended during the run");
+        if (message.message == WM_TIMER && message.hwnd == timerWindow && timerWindow) ++timerTicksSeen;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -322,6 +334,40 @@ int hintCost(const Options& options) {
     std::printf("hint_cost_30_bare_ticks_ms %.3f\n", (bareMs - bareBackground) / std::max(bareTicks, 1L) * 30);
     closeMainWindow();
     return 0;
+}
+
+// ---------------------------------------------------------------------------
+// timer-split
+
+// The timer at its own period: the window as the program makes it, idling for
+// --seconds with its 1 s timer rewriting the hint, then as long again with the timer
+// stopped. The difference is what the ticks cost at their real spacing (each one
+// wakes a process that has been asleep for a second).
+int timerSplit(const Options& options) {
+    buildMainWindow();
+    const std::optional<int> unixPid = ownUnixPid(options);
+    const HANDLE self = GetCurrentProcess();
+    timerWindow = controlWindow(controls::时钟1);
+
+    timerTicksSeen = 0;
+    const bench::CpuTime ticking = bench::cpuTime(self, unixPid);
+    pumpFor(options.seconds);
+    const double tickingMs = bench::cpuTime(self, unixPid).best() - ticking.best();
+    const long ticks = timerTicksSeen;
+
+    setTimerInterval(0);
+    pumpFor(0.5);
+    const bench::CpuTime stopped = bench::cpuTime(self, unixPid);
+    pumpFor(options.seconds);
+    const double stoppedMs = bench::cpuTime(self, unixPid).best() - stopped.best();
+
+    const double perTick = ticks > 0 ? (tickingMs - stoppedMs) / static_cast<double>(ticks) : 0;
+    std::printf("CPU source: %s\n", ticking.bestSource());
+    std::printf("timer running: %ld ticks in %.0f s, %.2f ms CPU; timer stopped: %.2f ms CPU in %.0f s\n",
+                ticks, options.seconds, tickingMs, stoppedMs, options.seconds);
+    std::printf("hint_cost_30_timer_ms %.3f\n", perTick * 30);
+    closeMainWindow();
+    return ticks > 0 && unixPid ? 0 : 1;
 }
 
 // ---------------------------------------------------------------------------
@@ -631,5 +677,6 @@ int main(int argc, char** argv) {
     if (options.mode == "soak") return soak(options);
     if (options.mode == "startup-phases") return startupPhases(options);
     if (options.mode == "soak-component") return soakComponent(options);
+    if (options.mode == "timer-split") return timerSplit(options);
     fail("the mode is hint-cost or soak");
 }

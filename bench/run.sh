@@ -5,25 +5,27 @@
 #      both architectures and the bench programs (build/bench, build/bench-win32);
 #   2. starts a private Xvfb (1920x1080) and a Wine session on the prefix
 #      build/wineprefix-bench (made like the tests' prefix, reused afterwards);
-#   3. measures the cost of the hint rewrites inside vparse's own window
-#      (vparse_bench_inproc hint-cost, several times, median);
+#   3. breaks the cost of a hint rewrite down inside vparse's own window
+#      (vparse_bench_inproc hint-cost: the handler, its painting, a timer tick);
 #   4. runs vparse and the baseline alternately (vparse_bench compare): start-up
-#      time, peak working set, CPU in 30 s of idling; and the sizes of the exes;
+#      time, peak working set, CPU in 30 s of idling, and after each idle round
+#      the cost of 30 hint rewrites at the timer's own 1 s period (timer-split);
+#      and the sizes of the exes;
 #   5. runs the baseline, four variants of it that each add one piece of what vparse
 #      has (Chinese title, common controls 6, the strip's controls, all three) and
 #      vparse, to show where vparse's extra start-up time and memory go.
 #
 # Prints the table last; the whole output is kept in build/bench-run/bench-*.txt.
 # Settings (environment): BENCH_STARTUP_RUNS (15), BENCH_IDLE_RUNS (5),
-# BENCH_HINT_RUNS (3), BENCH_ATTRIBUTE_ROUNDS (9; BENCH_ATTRIBUTE=0 skips step 5),
-# VPARSE_JOBS. Takes about 10 minutes with the defaults.
+# BENCH_HINT_RUNS (1), BENCH_ATTRIBUTE_ROUNDS (9; BENCH_ATTRIBUTE=0 skips step 5),
+# VPARSE_JOBS. Takes about 12 minutes with the defaults.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$VP_ROOT"
 
 startup_runs="${BENCH_STARTUP_RUNS:-15}"
 idle_runs="${BENCH_IDLE_RUNS:-5}"
-hint_runs="${BENCH_HINT_RUNS:-3}"
+hint_runs="${BENCH_HINT_RUNS:-1}"
 attribute_rounds="${BENCH_ATTRIBUTE_ROUNDS:-9}"
 
 t0=$(vp_now)
@@ -34,8 +36,8 @@ out="$BENCH_OUT/bench-$(date +%Y%m%d-%H%M%S).txt"
 inproc="$BENCH_BUILD/bench/vparse_bench_inproc.exe"
 driver="$BENCH_BUILD/bench/vparse_bench.exe"
 
-# The cost of 30 rewrites of the hint line (30 s of the 1 s timer), measured in
-# vparse's own window: median of several runs, through the timer's whole path.
+# Where a rewrite of the hint line spends its time, in vparse's own window: the
+# handler alone, with its painting, and as timer ticks at the shortest period.
 ticks_costs=()
 direct_costs=()
 for ((i = 1; i <= hint_runs; i++)); do
@@ -51,7 +53,7 @@ done
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
 hint_ticks=$(median "${ticks_costs[@]}")
 hint_direct=$(median "${direct_costs[@]}")
-echo "cost of 30 hint rewrites (median of $hint_runs): timer path $hint_ticks ms, direct handler calls $hint_direct ms" | tee -a "$out"
+echo "cost of 30 hint rewrites (median of $hint_runs): ticks at a 10 ms period $hint_ticks ms, direct handler calls $hint_direct ms" | tee -a "$out"
 
 vp_log "compare: $startup_runs start-up runs and $idle_runs idle runs of each program"
 status=0
@@ -59,7 +61,8 @@ bench_wine 3600 "$driver" compare \
   --product "$(bench_winpath "$VP_ROOT/build/win64/vparse.exe")" \
   --baseline "$(bench_winpath "$BENCH_BUILD/bench/vparse_baseline.exe")" \
   --startup-runs "$startup_runs" --idle-runs "$idle_runs" --idle-from 5 --idle-to 35 \
-  --hint-cost-ms "$hint_ticks" --hint-cost-source "timer path, median of $hint_runs runs" \
+  --timer-split "$(bench_winpath "$inproc")" --timer-split-seconds 15 \
+  --hint-cost-ms "$hint_ticks" --hint-cost-source "ticks at a 10 ms period" \
   --size "vparse win32=$(bench_winpath "$VP_ROOT/build/win32/vparse.exe")" \
   --size "vparse win64=$(bench_winpath "$VP_ROOT/build/win64/vparse.exe")" \
   --size "baseline win32=$(bench_winpath "$BENCH_BUILD32/bench/vparse_baseline.exe")" \
