@@ -1,6 +1,7 @@
 // vparse_bench_inproc: runs vparse's own main window, built from the program's
 // definition with the real web-browser component, inside this process and drives it
 // through the product's own code paths, far faster than a user or the timer would.
+// It carries vparse's manifest, so its controls are those of vparse.exe.
 //
 //   hint-cost [--writes N] [--ticks N] [--token T]
 //       CPU cost of rewriting the hint line: N direct calls of the timer's handler
@@ -15,7 +16,7 @@
 //       window idling S seconds with its timer, minus S seconds with it stopped.
 //       Prints the cost of 30 ticks.
 //
-//   startup-phases [--manifest PATH]
+//   startup-phases
 //       Where the start-up of the window goes: the controls of the program's
 //       definition made one by one, each step timed, in a fresh process.
 //
@@ -146,7 +147,6 @@ struct Options {
     long ticks = 1000;
     double seconds = 15;
     std::string token;
-    std::string manifest;
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -169,7 +169,6 @@ Options parse(int argc, char** argv) {
         else if (name == "--writes") options.writes = std::atol(value);
         else if (name == "--ticks") options.ticks = std::atol(value);
         else if (name == "--token") options.token = value;
-        else if (name == "--manifest") options.manifest = value;
         else if (name == "--seconds") options.seconds = std::atof(value);
         else fail(("unknown option " + name).c_str());
     }
@@ -413,9 +412,9 @@ LRESULT CALLBACK plainWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // Where the start-up of vparse's window spends its time, step by step, in a fresh
 // process: the controls of the program's definition are made one by one with their
 // kinds' own create operations, in a plain window of the same size and title.
-// With --manifest, the program's manifest is activated first, as the loader does
-// for vparse.exe (common controls 6).
-int startupPhases(const Options& options) {
+// This program carries vparse's manifest, so the controls are the same (common
+// controls 6).
+int startupPhases() {
     const LARGE_INTEGER entered = bench::now();
     FILETIME created{}, ended{}, kernel{}, user{}, current{};
     GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
@@ -429,16 +428,6 @@ int startupPhases(const Options& options) {
         std::printf("phase %-34s %8.2f ms\n", what.c_str(), bench::secondsSince(step) * 1000);
         step = bench::now();
     };
-    if (!options.manifest.empty()) {
-        const std::wstring path(options.manifest.begin(), options.manifest.end());
-        ACTCTXW context{};
-        context.cbSize = sizeof context;
-        context.lpSource = path.c_str();
-        const HANDLE activation = CreateActCtxW(&context);
-        ULONG_PTR cookie = 0;
-        if (activation == INVALID_HANDLE_VALUE || !ActivateActCtx(activation, &cookie)) fail("the manifest cannot be activated");
-        lap("manifest activation");
-    }
     if (FAILED(OleInitialize(nullptr))) fail("OleInitialize failed");
     lap("OleInitialize");
 
@@ -675,7 +664,7 @@ int main(int argc, char** argv) {
     const Options options = parse(argc, argv);
     if (options.mode == "hint-cost") return hintCost(options);
     if (options.mode == "soak") return soak(options);
-    if (options.mode == "startup-phases") return startupPhases(options);
+    if (options.mode == "startup-phases") return startupPhases();
     if (options.mode == "soak-component") return soakComponent(options);
     if (options.mode == "timer-split") return timerSplit(options);
     fail("the mode is hint-cost or soak");
