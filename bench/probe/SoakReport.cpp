@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <iterator>
+#include <string>
 
 namespace bench {
 
@@ -67,10 +69,18 @@ bool SoakSeries::print(double privateSlackKiB) const {
     if (gdiChange != 0 || userChange != 0) flat = false;
     if (privateChange > privateSlackKiB) flat = false;
     // For the scripts: changes from `flatFrom` to the end.
-    std::printf("soak_change \"%s\" gdi %+.0f user %+.0f private_kib %+.0f private_kib_per_1000 %+.1f\n",
+    std::vector<double> steps;
+    const double steady = steadyPrivateGrowthPerThousand(&steps);
+    std::string stepText;
+    for (const double step : steps) stepText += (stepText.empty() ? "" : ", ") + std::to_string(static_cast<long>(step));
+    std::printf("  private bytes, steady growth %+.1f KiB per 1000 (one-off steps left out: %s)\n", steady,
+                stepText.empty() ? "none" : (stepText + " KiB").c_str());
+    std::printf("soak_change \"%s\" gdi %+.0f user %+.0f private_kib %+.0f private_kib_per_1000 %+.1f "
+                "steady_private_kib_per_1000 %+.1f\n",
                 name.c_str(), static_cast<double>(last.sample.gdi() - first->sample.gdi()),
                 static_cast<double>(last.sample.user() - first->sample.user()),
-                kib(last.sample.privateBytes()) - kib(first->sample.privateBytes()), privateGrowthPerThousand());
+                kib(last.sample.privateBytes()) - kib(first->sample.privateBytes()), privateGrowthPerThousand(),
+                steady);
     std::printf("verdict %s: %s (GDI %+.0f, USER %+.0f, private %+.0f KiB; allowed +%.0f KiB)\n",
                 name.c_str(), flat ? "FLAT" : "GROWING", gdiChange, userChange, privateChange,
                 privateSlackKiB);
@@ -83,6 +93,34 @@ double SoakSeries::privateGrowthPerThousand() const {
     if (first == points.end() || points.back().done <= first->done) return 0;
     return (kib(points.back().sample.privateBytes()) - kib(first->sample.privateBytes())) * 1000.0 /
            static_cast<double>(points.back().done - first->done);
+}
+
+double SoakSeries::steadyPrivateGrowthPerThousand(std::vector<double>* steps) const {
+    const auto first = std::find_if(points.begin(), points.end(),
+                                    [&](const SoakPoint& p) { return p.done >= flatFrom; });
+    if (first == points.end() || points.back().done <= first->done) return 0;
+    std::vector<double> growth;  // KiB between neighbouring samples
+    std::vector<long> actions;   // actions between them
+    for (auto at = first; std::next(at) != points.end(); ++at) {
+        const auto next = std::next(at);
+        growth.push_back(kib(next->sample.privateBytes()) - kib(at->sample.privateBytes()));
+        actions.push_back(next->done - at->done);
+    }
+    std::vector<double> sorted = growth;
+    std::sort(sorted.begin(), sorted.end());
+    const double middle = sorted[sorted.size() / 2];
+    const double limit = middle > 0 ? 4 * middle : 256;
+    double kept = 0;
+    long keptActions = 0;
+    for (size_t i = 0; i < growth.size(); ++i) {
+        if (growth[i] > limit) {
+            if (steps) steps->push_back(growth[i]);
+            continue;
+        }
+        kept += growth[i];
+        keptActions += actions[i];
+    }
+    return keptActions > 0 ? kept * 1000.0 / static_cast<double>(keptActions) : 0;
 }
 
 }  // namespace bench

@@ -28,6 +28,11 @@ struct SoakSeries {
     bool print(double privateSlackKiB) const;
     // Growth of the private bytes per 1000 actions from `flatFrom` to the end, KiB.
     double privateGrowthPerThousand() const;
+    // The same without the heap's one-off steps: the mean growth between samples,
+    // leaving out any step larger than four times the median one (a heap that takes a
+    // new block of a few MiB at once), per 1000 actions. `steps` receives the steps
+    // left out, KiB.
+    double steadyPrivateGrowthPerThousand(std::vector<double>* steps = nullptr) const;
 };
 
 }  // namespace bench
