@@ -931,12 +931,14 @@ void AppProcess::postKeyToFocus(UINT vk, bool alt, Millis timeout) const {
         if (!target) return false;
         const UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN;
         const UINT up = alt ? WM_SYSKEYUP : WM_KEYUP;
-        if (PostMessageW(target, down, vk, keyLParam(vk, false, alt)) &&
-            PostMessageW(target, up, vk, keyLParam(vk, true, alt))) {
-          return true;
+        if (!PostMessageW(target, down, vk, keyLParam(vk, false, alt))) {
+          error = GetLastError();
+          return false;
         }
-        error = GetLastError();
-        return false;
+        // The key-down may already have closed the window (Esc): then the key-up
+        // has nowhere to go, and that is no failure.
+        PostMessageW(target, up, vk, keyLParam(vk, true, alt));
+        return true;
       },
       timeout);
   if (!posted) {
