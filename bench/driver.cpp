@@ -583,13 +583,13 @@ int main(int argc, char** argv) {
         else if (name == "--rounds") rounds = std::atoi(value);
         else if (name == "--program") {
             // LABEL=CHILDREN=PATH: CHILDREN is the main window's direct children once ready.
-            const std::string spec = value;
-            const size_t first = spec.find('=');
-            const size_t second = first == std::string::npos ? first : spec.find('=', first + 1);
+            const std::string program = value;
+            const size_t first = program.find('=');
+            const size_t second = first == std::string::npos ? first : program.find('=', first + 1);
             if (second == std::string::npos) fail("--program takes LABEL=CHILDREN=PATH");
-            attributed.push_back({spec.substr(0, first),
-                                  pathArgument(spec.substr(second + 1).c_str()),
-                                  static_cast<size_t>(std::atoi(spec.substr(first + 1, second - first - 1).c_str()))});
+            attributed.push_back({program.substr(0, first),
+                                  pathArgument(program.substr(second + 1).c_str()),
+                                  static_cast<size_t>(std::atoi(program.substr(first + 1, second - first - 1).c_str()))});
         }
         else if (name == "--sample-every") boxOptions.sampleEvery = std::atol(value);
         else if (name == "--size") {

@@ -18,7 +18,7 @@
 # Prints the samples and a verdict per phase; exits 0 when every phase stayed flat
 # (for the navigations: grew no more than the component alone) and the proxy saw
 # exactly the navigations. Output kept in build/bench-run/soak-*.txt. Takes about
-# 5 minutes with the defaults.
+# 4 to 7 minutes with the defaults.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$VP_ROOT"
