@@ -201,6 +201,25 @@ vp_start_wine_session() {
   "$VP_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || vp_die "the primer Wine run failed"
 }
 
+# vp_keep_session EXE: starts EXE (the win64 build's vparse_keep_session.exe) in the
+# session of WINEPREFIX and waits until it reports the desktop up. While it lives, the
+# session's desktop process stays, so the processes of the tests neither start a
+# desktop of their own nor race the end of the previous one. `wineserver -k` (as in
+# vp_cleanup) ends it with the session.
+vp_keep_session() {
+  local exe=$1 ready="$VP_RUN_DIR/session-ready" pid i
+  mkdir -p "$VP_RUN_DIR"
+  rm -f "$ready"
+  "$VP_WINE" "$exe" "Z:${ready//\//\\}" </dev/null >/dev/null 2>&1 &
+  pid=$!
+  for ((i = 0; i < 300; i++)); do
+    [[ -f $ready ]] && return 0
+    vp_alive "$pid" || break
+    sleep 0.1
+  done
+  vp_die "the session keeper did not report the desktop up"
+}
+
 # vp_build_preset PRESET [TARGET...]: configures and builds one preset (all targets
 # when none is named). The configure output is shown only when it fails.
 vp_build_preset() {

@@ -7,7 +7,8 @@
 #   3. creates the Wine prefix build/wineprefix (reused while complete) and starts a
 #      persistent Wine session on it;
 #   4. configures and builds the presets win32 and win64;
-#   5. runs ctest on the win64 build, serially, through Wine.
+#   5. starts a program that holds the Wine session's desktop open for the run;
+#   6. runs ctest on the win64 build, serially, through Wine.
 #
 # Exits with ctest's code. Always stops the X servers and Wine sessions it started.
 # Extra arguments go to ctest, e.g. `bash scripts/test.sh -R Registry` or `-L unit`.
@@ -49,9 +50,14 @@ t_build=$(vp_now)
 
 # What every test sees. mshtml=d: no Gecko exists here; this silences Wine's
 # complaint about it and makes a navigation fail sooner, with the same events.
-export DISPLAY WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES=mshtml=d
+# err+winediag: Wine's own diagnosis (no display driver, no desktop) reaches the
+# output ctest shows for a failed test.
+export DISPLAY WINEPREFIX WINEDEBUG=-all,err+winediag WINEDLLOVERRIDES=mshtml=d
 export LC_ALL=C.UTF-8
 unset LANGUAGE
+
+# One desktop for the whole run, made in the code page of most tests.
+LC_ALL=zh_CN.UTF-8 vp_keep_session "$VP_ROOT/build/win64/tests/vparse_keep_session.exe"
 
 vp_log "ctest: win64 (serial; DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX)"
 log="$VP_RUN_DIR/ctest.log"
