@@ -3,6 +3,7 @@
 // which shows as a request at a loopback proxy; the parse command without an address
 // shows its warning instead. Renamed copies write under their own names.
 #include "CommandsSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -36,11 +37,11 @@ struct NavigationCase {
 };
 
 const NavigationCase kNavigationCases[] = {
-    {"Weather", L"天气", {}, "GET http://www.nmc.cn:80/ HTTP/1.1"},
-    {"Map", L"地图", {}, "GET http://%20http:80//map.baidu.com/ HTTP/1.1"},
-    {"ParseAddress1", L"视频解析", {L"地址1"}, "GET http://www.example.com:80/ HTTP/1.1"},
-    {"ParseAddress2", L"视频解析", {L"地址2"}, "GET http://www.example.net:80/vip/ HTTP/1.1"},
-    {"ParseAddress1AfterAddress2", L"视频解析", {L"地址2", L"地址1"}, "GET http://www.example.com:80/ HTTP/1.1"},
+    {"Weather", L"天气", {}, kWeatherRequest},
+    {"Map", L"地图", {}, kMapRequest},
+    {"ParseAddress1", L"视频解析", {L"地址1"}, kAddress1Request},
+    {"ParseAddress2", L"视频解析", {L"地址2"}, kAddress2Request},
+    {"ParseAddress1AfterAddress2", L"视频解析", {L"地址2", L"地址1"}, kAddress1Request},
 };
 
 // The case's name stands for it in test listings (ctest names the test after it).
@@ -172,7 +173,7 @@ TEST_P(CommandsRenamedCopy, WritesValueUnderExactFileName) {
   TempDir dir(L"vparse-e2e-rename");
   ProxiedApp app(dir.path(), fileName);
   postButtonClick(app.button(L"天气"));
-  ASSERT_TRUE(app.proxy().waitForRequestLine("GET http://www.nmc.cn:80/ HTTP/1.1", kStartTimeout))
+  ASSERT_TRUE(app.proxy().waitForRequestLine(kWeatherRequest, kStartTimeout))
       << "the proxy saw:" << joinLines(app.proxy().requestLines());
 
   // Exactly one new value name, spelt exactly like the file, UTF-16 unit by unit.

@@ -3,6 +3,7 @@
 // bytes, GDI objects and USER objects, read from outside, end where the first paste
 // left them (give or take a little).
 #include "FaultSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@ using namespace fault;
 using commands::kHintText;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kHintId = 140;
 constexpr size_t kPastedChars = size_t{1} << 20;
 constexpr int kPastes = 20;
 

@@ -3,6 +3,7 @@
 // radio button, open a second box or close the main window, and nothing may be kept
 // back to run once the box is gone. After OK everything works again.
 #include "FaultSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -17,13 +18,7 @@ using commands::countLine;
 using commands::joinLines;
 using commands::ProxiedApp;
 
-constexpr int kWeatherId = 110;
-constexpr int kMapId = 120;
-constexpr int kParseId = 130;
-constexpr int kHintId = 140;
-constexpr int kAddress1Id = 150;
 
-const std::string kWeatherRequest = "GET http://www.nmc.cn:80/ HTTP/1.1";
 
 POINT screenCentre(HWND window) {
   const RECT r = windowRect(window);

@@ -5,6 +5,7 @@
 // working, and closing must end the process with exit code 0 even with a request
 // still hanging.
 #include "FaultSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -15,10 +16,6 @@ namespace {
 
 using namespace fault;
 
-constexpr int kWeatherId = 110;
-constexpr int kMapId = 120;
-constexpr int kParseId = 130;
-constexpr int kHintId = 140;
 
 // A window message round trip that takes longer than this would be felt by a user.
 constexpr Millis kQuickAnswer{500};

@@ -17,6 +17,7 @@
 //   - NtCreateUserProcess takes any length, a folder past MAX_PATH included, and so
 //     does SetCurrentDirectoryW inside the started program.
 #include "FaultSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +33,6 @@ namespace {
 using namespace fault;
 using commands::kLevelBytes;
 
-constexpr int kWeatherId = 110;
-const std::string kWeatherRequest = "GET http://www.nmc.cn:80/ HTTP/1.1";
 
 enum class Start {
   FullPath,            // CreateProcessW with the full path

@@ -8,6 +8,7 @@
 //
 // The seed is 20240611 unless VPARSE_FAULT_SEED names another.
 #include "FaultSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -29,22 +30,9 @@ using commands::ProxiedApp;
 constexpr int kActions = 200;
 constexpr unsigned kDefaultSeed = 20240611;
 
-constexpr int kWeatherId = 110;
-constexpr int kMapId = 120;
-constexpr int kParseId = 130;
-constexpr int kHintId = 140;
-constexpr int kAddress1Id = 150;
-constexpr int kAddress2Id = 160;
-constexpr int kGreyedIds[] = {170, 180, 190};
-constexpr int kRadioIds[] = {150, 160, 170, 180, 190};
-constexpr int kButtonIds[] = {kWeatherId, kMapId, kParseId};
 
-const std::set<std::string> kPageRequests = {
-    "GET http://www.nmc.cn:80/ HTTP/1.1",
-    "GET http://%20http:80//map.baidu.com/ HTTP/1.1",
-    "GET http://www.example.com:80/ HTTP/1.1",
-    "GET http://www.example.net:80/vip/ HTTP/1.1",
-};
+const std::set<std::string> kPageRequests = {kWeatherRequest, kMapRequest, kAddress1Request,
+                                             kAddress2Request};
 
 unsigned seed() {
   wchar_t buf[32] = {};

@@ -7,6 +7,7 @@
 // click is observed by its effect: 视频解析 with no address chosen opens the warning
 // box, and every button click writes the emulation value of the executable's name.
 #include "CommandsSupport.h"
+#include "ProgramFacts.h"
 
 #include <gtest/gtest.h>
 
@@ -28,15 +29,6 @@ using commands::ProxiedApp;
 using commands::wholeText;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kBrowserId = 100;
-constexpr int kWeatherId = 110;
-constexpr int kMapId = 120;
-constexpr int kParseId = 130;
-constexpr int kHintId = 140;
-constexpr int kAddress1Id = 150;
-constexpr int kAddress2Id = 160;
-constexpr int kGreyedIds[] = {170, 180, 190};
-constexpr int kRadioIds[] = {150, 160, 170, 180, 190};
 
 // The hint line's least height: one line of "吴" in its font (bold, 21 pixels, any
 // face) plus the sunken edge above and below, measured here with the same fonts.

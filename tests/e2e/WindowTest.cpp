@@ -7,19 +7,12 @@
 
 #include "Driver.h"
 #include "Proxy.h"
+#include "ProgramFacts.h"
 
 namespace e2e {
 namespace {
 
 // Child ids of the controls, in creation order.
-constexpr int kBrowserBoxId = 100;
-constexpr int kWeatherButtonId = 110;
-constexpr int kMapButtonId = 120;
-constexpr int kParseButtonId = 130;
-constexpr int kEditBoxId = 140;
-constexpr int kRadio1Id = 150;
-constexpr int kRadio2Id = 160;
-constexpr int kTimerId = 200;
 
 constexpr int kWindowWidth = 1401;
 constexpr int kWindowHeight = 746;
@@ -298,7 +291,7 @@ TEST_F(MainWindowTest, ElevenControlsWithTheirClassesPlacesAndStates) {
     EXPECT_EQ(got.rect.left, want.rect.left) << rectText(got.rect);
     EXPECT_EQ(got.rect.top, want.rect.top) << rectText(got.rect);
     EXPECT_EQ(got.width(), want.rect.right - want.rect.left) << rectText(got.rect);
-    if (want.id == kEditBoxId) {
+    if (want.id == kHintId) {
       EXPECT_EQ(got.height(), expectedEditHeight()) << rectText(got.rect);
     } else {
       EXPECT_EQ(got.height(), want.rect.bottom - want.rect.top) << rectText(got.rect);
@@ -335,7 +328,7 @@ TEST_F(MainWindowTest, TimerWindowStaysHiddenWhileItTicks) {
 }
 
 TEST_F(MainWindowTest, BrowserBoxHoldsTheComponentWindowOverItsWholeArea) {
-  HWND box = control(kBrowserBoxId);
+  HWND box = control(kBrowserId);
   const auto inside = childWindows(box);
   ASSERT_FALSE(inside.empty()) << "the browser box holds no window of the web-browser component";
   RECT client{};
@@ -351,7 +344,7 @@ TEST_F(MainWindowTest, BrowserBoxHoldsTheComponentWindowOverItsWholeArea) {
 // Focus and keys
 
 TEST_F(MainWindowTest, ActiveAndFocusedInTheBrowserBoxAtStart) {
-  HWND box = control(kBrowserBoxId);
+  HWND box = control(kBrowserId);
   HWND focus = app().waitForFocus([&](HWND f) { return isSameOrDescendant(box, f); });
   EXPECT_TRUE(isSameOrDescendant(box, focus)) << "focus on " << describeHandle(focus);
   EXPECT_EQ(activeWindow(app().guiThreadId()), main_);
@@ -359,9 +352,9 @@ TEST_F(MainWindowTest, ActiveAndFocusedInTheBrowserBoxAtStart) {
 }
 
 TEST_F(MainWindowTest, TabVisitsEligibleControlsInCreationOrderThenWraps) {
-  ASSERT_EQ(waitForFocusIn(kBrowserBoxId), kBrowserBoxId) << describeHandle(app().focus());
-  const std::vector<int> want = {kWeatherButtonId, kMapButtonId, kParseButtonId, kEditBoxId,
-                                 kRadio1Id,        kRadio2Id,    kBrowserBoxId,  kWeatherButtonId};
+  ASSERT_EQ(waitForFocusIn(kBrowserId), kBrowserId) << describeHandle(app().focus());
+  const std::vector<int> want = {kWeatherId, kMapId, kParseId, kHintId,
+                                 kAddress1Id,        kAddress2Id,    kBrowserId,  kWeatherId};
   std::vector<int> got;
   for (int next : want) {
     app().postKeyToFocus(VK_TAB);
@@ -372,10 +365,10 @@ TEST_F(MainWindowTest, TabVisitsEligibleControlsInCreationOrderThenWraps) {
 }
 
 TEST_F(MainWindowTest, ShiftTabVisitsEligibleControlsBackwardThenWraps) {
-  ASSERT_EQ(waitForFocusIn(kBrowserBoxId), kBrowserBoxId) << describeHandle(app().focus());
+  ASSERT_EQ(waitForFocusIn(kBrowserId), kBrowserId) << describeHandle(app().focus());
   ASSERT_TRUE(waitForForeground(main_)) << "real keys go to the foreground window";
-  const std::vector<int> want = {kRadio2Id,    kRadio1Id,        kEditBoxId,   kParseButtonId,
-                                 kMapButtonId, kWeatherButtonId, kBrowserBoxId, kRadio2Id};
+  const std::vector<int> want = {kAddress2Id,    kAddress1Id,        kHintId,   kParseId,
+                                 kMapId, kWeatherId, kBrowserId, kAddress2Id};
   std::vector<int> got;
   for (int next : want) {
     sendChord({VK_SHIFT}, VK_TAB);
@@ -389,7 +382,7 @@ TEST_F(MainWindowTest, ShiftTabVisitsEligibleControlsBackwardThenWraps) {
 // button, which shows that a click would have been seen: the weather command writes
 // the browser emulation value and navigates, through the proxy.
 TEST_F(ProxiedMainWindowTest, EnterOnAButtonClicksNothingWhereSpaceClicks) {
-  HWND weather = control(kWeatherButtonId);
+  HWND weather = control(kWeatherId);
   ASSERT_TRUE(setFocusFromOutside(weather));
   const std::wstring exeName = fileNameOf(app().exePath());
   ASSERT_FALSE(readEmulationValue(exeName).has_value());
@@ -398,7 +391,7 @@ TEST_F(ProxiedMainWindowTest, EnterOnAButtonClicksNothingWhereSpaceClicks) {
   const bool clicked = pollUntil(
       [&] { return readEmulationValue(exeName).has_value() || !proxy_.requestLines().empty(); }, Millis{1500});
   EXPECT_FALSE(clicked) << "Enter clicked the button";
-  EXPECT_EQ(focusedControlId(), kWeatherButtonId) << "Enter moved the focus";
+  EXPECT_EQ(focusedControlId(), kWeatherId) << "Enter moved the focus";
   EXPECT_FALSE(app().findMessageBox().has_value());
 
   postKey(weather, VK_SPACE);
@@ -417,21 +410,21 @@ struct CloseWay {
 };
 
 void escWithFocusInBrowserBox(AppProcess& app, HWND main) {
-  HWND box = GetDlgItem(main, kBrowserBoxId);
+  HWND box = GetDlgItem(main, kBrowserId);
   HWND focus = app.waitForFocus([&](HWND f) { return isSameOrDescendant(box, f); });
   ASSERT_TRUE(isSameOrDescendant(box, focus)) << describeHandle(focus) << "; vparse " << app.stateText();
   app.postKeyToFocus(VK_ESCAPE);
 }
 
 void escWithFocusInEditBox(AppProcess& app, HWND main) {
-  HWND edit = GetDlgItem(main, kEditBoxId);
+  HWND edit = GetDlgItem(main, kHintId);
   ASSERT_TRUE(setFocusFromOutside(edit));
   ASSERT_EQ(app.focus(), edit);
   postKey(edit, VK_ESCAPE);
 }
 
 void escWithFocusOnRadioButton(AppProcess& app, HWND main) {
-  HWND radio = GetDlgItem(main, kRadio2Id);
+  HWND radio = GetDlgItem(main, kAddress2Id);
   ASSERT_TRUE(setFocusFromOutside(radio));
   ASSERT_EQ(app.focus(), radio);
   postKey(radio, VK_ESCAPE);

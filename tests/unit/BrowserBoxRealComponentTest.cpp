@@ -92,17 +92,7 @@ bool pumpUntil(const std::function<bool()>& done, DWORD deadlineMs) {
 }
 
 HWND createParentWindow() {
-    static const wchar_t* const className = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"VparseTestRealBrowserParent";
-        RegisterClassExW(&windowClass);
-        return windowClass.lpszClassName;
-    }();
-    return CreateWindowExW(0, className, L"browser box test", WS_OVERLAPPEDWINDOW, 0, 0, 1420, 760,
-                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return testing::createPlainParent(L"VparseTestRealBrowserParent", 1420, 760);
 }
 
 class BrowserBoxRealComponentTest : public ::testing::Test {

@@ -97,18 +97,7 @@ const char* const kGbkConnecting = "\xD5\xFD\xD4\xDA\xC1\xAC\xBD\xD3";  // æ­£åœ
 const wchar_t* const kWideConnecting = L"\u6B63\u5728\u8FDE\u63A5";
 
 HWND createParentWindow() {
-    static const wchar_t* const className = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = L"VparseTestBrowserBoxParent";
-        RegisterClassExW(&windowClass);
-        return windowClass.lpszClassName;
-    }();
-    return CreateWindowExW(0, className, L"browser box test", WS_OVERLAPPEDWINDOW, 0, 0, 800, 600,
-                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return testing::createPlainParent(L"VparseTestBrowserBoxParent", 800, 600);
 }
 
 Value number(std::int32_t value) { return Value(value); }

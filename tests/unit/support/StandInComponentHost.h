@@ -9,6 +9,7 @@
 #pragma once
 
 #include "browser/ComponentHost.h"
+#include "support/PlainWindow.h"
 #include "support/StandInBrowser.h"
 
 #include <memory>
@@ -37,16 +38,7 @@ struct StandInComponent {
 };
 
 inline const wchar_t* standInWindowClass() {
-    static const wchar_t* const name = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.lpszClassName = L"VparseTestStandInComponent";
-        RegisterClassExW(&windowClass);
-        return windowClass.lpszClassName;
-    }();
+    static const wchar_t* const name = plainWindowClass(L"VparseTestStandInComponent");
     return name;
 }
 
