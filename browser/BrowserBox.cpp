@@ -60,15 +60,16 @@ const VARIANT* argument(const DISPPARAMS* parameters, UINT position) {
     return value;
 }
 
+Text textOfBstr(BSTR text) {
+    if (!text) return {};
+    return fromWide(std::wstring_view(text, SysStringLen(text)));
+}
+
 Text textArgument(const DISPPARAMS* parameters, UINT position) {
     const VARIANT* value = argument(parameters, position);
     if (!value) return {};
-    if (value->vt == VT_BSTR && value->bstrVal) {
-        return fromWide(std::wstring_view(value->bstrVal, SysStringLen(value->bstrVal)));
-    }
-    if (value->vt == (VT_BYREF | VT_BSTR) && value->pbstrVal && *value->pbstrVal) {
-        return fromWide(std::wstring_view(*value->pbstrVal, SysStringLen(*value->pbstrVal)));
-    }
+    if (value->vt == VT_BSTR) return textOfBstr(value->bstrVal);
+    if (value->vt == (VT_BYREF | VT_BSTR) && value->pbstrVal) return textOfBstr(*value->pbstrVal);
     return {};
 }
 
@@ -100,11 +101,6 @@ std::int32_t numberOf(const Value& value) {
 Text textOf(const Value& value) {
     const auto* text = std::get_if<Text>(&value);
     return text ? *text : Text{};
-}
-
-Text textOfBstr(BSTR text) {
-    if (!text) return {};
-    return fromWide(std::wstring_view(text, SysStringLen(text)));
 }
 
 VARIANT_BOOL variantBool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
