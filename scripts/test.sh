@@ -61,9 +61,18 @@ LC_ALL=zh_CN.UTF-8 vp_keep_session "$VP_ROOT/build/win64/tests/vparse_keep_sessi
 
 vp_log "ctest: win64 (serial; DISPLAY=$DISPLAY WINEPREFIX=$WINEPREFIX)"
 log="$VP_RUN_DIR/ctest.log"
+# scripts/wine-test.sh, which starts every test program, notes here each start that
+# Wine's loader gave up on before the program ran (and that it therefore made again).
+export VPARSE_RUN_DIR="$VP_RUN_DIR"
+restarts="$VP_RUN_DIR/wine-restarts.log"
+rm -f "$restarts"
 status=0
 ctest --preset win64 "$@" 2>&1 | tee "$log" || status=${PIPESTATUS[0]}
 t_end=$(vp_now)
+if [[ -s $restarts ]]; then
+  vp_log "test programs that Wine failed to start once (started again):"
+  cat "$restarts" >&2
+fi
 
 finish
 trap - EXIT
