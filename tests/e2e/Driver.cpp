@@ -711,10 +711,9 @@ UserValueGuard::~UserValueGuard() {
 // ---------------------------------------------------------------------------
 // Launching
 
-std::optional<std::wstring> processCurrentDirectory(HANDLE process) {
-  // PROCESS_BASIC_INFORMATION and the offsets of the process parameters as the
-  // 64-bit layout has them: PEB.ProcessParameters at 0x20, and in the parameters
-  // CurrentDirectory.DosPath (a UNICODE_STRING) at 0x38.
+const BYTE* processEnvironmentBlock(HANDLE process) {
+  static_assert(sizeof(void*) == 8, "the layout below is that of 64-bit processes");
+  // PROCESS_BASIC_INFORMATION.
   struct BasicInfo {
     LONG_PTR exitStatus;
     PVOID pebBaseAddress;
@@ -723,30 +722,38 @@ std::optional<std::wstring> processCurrentDirectory(HANDLE process) {
     ULONG_PTR uniqueProcessId;
     ULONG_PTR parentProcessId;
   };
+  using Query = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
+  BasicInfo info{};
+  if (!query || query(process, 0 /* ProcessBasicInformation */, &info, sizeof info, nullptr) != 0) return nullptr;
+  return static_cast<const BYTE*>(info.pebBaseAddress);
+}
+
+bool readProcessMemory(HANDLE process, const void* at, void* into, size_t size) {
+  SIZE_T got = 0;
+  return ReadProcessMemory(process, at, into, size, &got) && got == size;
+}
+
+std::optional<std::wstring> processCurrentDirectory(HANDLE process) {
+  // The offsets of the 64-bit layout: PEB.ProcessParameters at 0x20, and in the
+  // parameters CurrentDirectory.DosPath (a UNICODE_STRING) at 0x38.
   struct UnicodeString {
     USHORT length;
     USHORT maximumLength;
     PWSTR buffer;
   };
-  static_assert(sizeof(void*) == 8, "the offsets below are those of 64-bit processes");
-  using Query = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-  auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-  if (!query) return std::nullopt;
-  BasicInfo info{};
-  if (query(process, 0 /* ProcessBasicInformation */, &info, sizeof info, nullptr) != 0) return std::nullopt;
-  auto read = [&](const void* at, void* into, size_t size) {
-    SIZE_T got = 0;
-    return ReadProcessMemory(process, at, into, size, &got) && got == size;
-  };
+  const BYTE* peb = processEnvironmentBlock(process);
   PVOID params = nullptr;
   UnicodeString dir{};
-  if (!read(static_cast<const BYTE*>(info.pebBaseAddress) + 0x20, &params, sizeof params) || !params ||
-      !read(static_cast<const BYTE*>(params) + 0x38, &dir, sizeof dir) || !dir.buffer) {
+  if (!peb || !readProcessMemory(process, peb + 0x20, &params, sizeof params) || !params ||
+      !readProcessMemory(process, static_cast<const BYTE*>(params) + 0x38, &dir, sizeof dir) || !dir.buffer) {
     return std::nullopt;
   }
   std::wstring text(dir.length / sizeof(wchar_t), L'\0');
-  if (!text.empty() && !read(dir.buffer, text.data(), text.size() * sizeof(wchar_t))) return std::nullopt;
+  if (!text.empty() && !readProcessMemory(process, dir.buffer, text.data(), text.size() * sizeof(wchar_t))) {
+    return std::nullopt;
+  }
   return text;
 }
 

@@ -305,6 +305,11 @@ class UserValueGuard {
 // ---------------------------------------------------------------------------
 // The program under test
 
+// Where the PEB of another (64-bit) process lies in that process; nullptr if it
+// cannot be had.
+const BYTE* processEnvironmentBlock(HANDLE process);
+// Reads `size` bytes at `at` in another process; true when all of them were read.
+bool readProcessMemory(HANDLE process, const void* at, void* into, size_t size);
 // The current directory of another (64-bit) process, read from its process
 // parameters, e.g. "C:\\folder\\" with the trailing backslash; nullopt if unreadable.
 std::optional<std::wstring> processCurrentDirectory(HANDLE process);

@@ -100,15 +100,6 @@ namespace {
 // holds 0x10000 entries of 24 bytes (64-bit layout); an entry is in use when its
 // type byte is not 0.
 std::optional<DWORD> gdiTableEntriesInUse(HANDLE process) {
-  static_assert(sizeof(void*) == 8, "the offsets below are those of 64-bit processes");
-  struct BasicInfo {
-    LONG_PTR exitStatus;
-    PVOID pebBaseAddress;
-    ULONG_PTR affinityMask;
-    LONG_PTR basePriority;
-    ULONG_PTR uniqueProcessId;
-    ULONG_PTR parentProcessId;
-  };
   struct Entry {
     UINT64 object;
     ULONG owner;
@@ -118,23 +109,11 @@ std::optional<DWORD> gdiTableEntriesInUse(HANDLE process) {
     UINT64 user;
   };
   static_assert(sizeof(Entry) == 24);
-  using Query = LONG(WINAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-  auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-  BasicInfo info{};
-  if (!query || query(process, 0, &info, sizeof info, nullptr) != 0) return std::nullopt;
+  const BYTE* peb = processEnvironmentBlock(process);
   PVOID table = nullptr;
-  SIZE_T got = 0;
-  if (!ReadProcessMemory(process, static_cast<const BYTE*>(info.pebBaseAddress) + 0xF8, &table, sizeof table,
-                         &got) ||
-      !table) {
-    return std::nullopt;
-  }
+  if (!peb || !readProcessMemory(process, peb + 0xF8, &table, sizeof table) || !table) return std::nullopt;
   std::vector<Entry> entries(0x10000);
-  if (!ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(Entry), &got) ||
-      got != entries.size() * sizeof(Entry)) {
-    return std::nullopt;
-  }
+  if (!readProcessMemory(process, table, entries.data(), entries.size() * sizeof(Entry))) return std::nullopt;
   return static_cast<DWORD>(std::count_if(entries.begin(), entries.end(), [](const Entry& e) { return e.type != 0; }));
 }
 

@@ -29,30 +29,6 @@ using commands::ProxiedApp;
 using commands::wholeText;
 using Clock = std::chrono::steady_clock;
 
-
-// The hint line's least height: one line of "吴" in its font (bold, 21 pixels, any
-// face) plus the sunken edge above and below, measured here with the same fonts.
-HFONT makeHintFont() {
-  LOGFONTW lf{};
-  lf.lfHeight = -21;
-  lf.lfWeight = FW_BOLD;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfQuality = PROOF_QUALITY;
-  return CreateFontIndirectW(&lf);
-}
-
-int heightOf(const wchar_t* text) {
-  HFONT font = makeHintFont();
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE size{};
-  GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  DeleteObject(font);
-  return size.cy;
-}
-
 class StripTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -144,7 +120,7 @@ const StripControl kStrip[] = {
 // radio button's WS_TABSTOP belongs to the platform, which sets it with the check
 // and clears it without; it is judged against the check.
 TEST_F(StripTest, TenControlsHaveTheirTextsExactStylesAndPlaces) {
-  const int hintHeight = std::max(24, heightOf(L"吴") + 2 * GetSystemMetrics(SM_CYEDGE));
+  const int hintHeight = hintLineHeight();
   for (const StripControl& want : kStrip) {
     SCOPED_TRACE("control id " + std::to_string(want.id));
     const WindowInfo got = describeWindow(control(want.id));
@@ -222,7 +198,7 @@ TEST_F(StripTest, HintLineShowsRedCharactersOnGreenAroundACentredLine) {
   ClientToScreen(hint, &origin);
   const int height = outer.bottom - outer.top;
   const int edge = GetSystemMetrics(SM_CYEDGE);
-  const int line = heightOf(L"W");
+  const int line = hintFontTextHeight(L"W");
   const int top = origin.y - outer.top;
   EXPECT_EQ(client.bottom, line) << "client height";
   EXPECT_EQ(top, edge + (height - 2 * edge - line) / 2) << "client top";

@@ -260,25 +260,6 @@ constexpr ExpectedChild kChildren[] = {
     {200, L"VparseTimer", {1248, 552, 1264, 568}, false, true, TabStyle::Clear, L""},
 };
 
-// Height the edit box must have: its 24 pixels, or one line of its bold 21-pixel font
-// plus the sunken edge when that is more.
-int expectedEditHeight() {
-  LOGFONTW lf{};
-  lf.lfHeight = -21;
-  lf.lfWeight = FW_BOLD;
-  lf.lfCharSet = DEFAULT_CHARSET;
-  lf.lfQuality = PROOF_QUALITY;
-  HFONT font = CreateFontIndirectW(&lf);
-  HDC dc = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, font);
-  SIZE size{};
-  GetTextExtentPoint32W(dc, L"吴", 1, &size);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  DeleteObject(font);
-  return std::max(24, static_cast<int>(size.cy) + 2 * GetSystemMetrics(SM_CYEDGE));
-}
-
 TEST_F(MainWindowTest, ElevenControlsWithTheirClassesPlacesAndStates) {
   ASSERT_EQ(childWindows(main_).size(), std::size(kChildren));
   for (const ExpectedChild& want : kChildren) {
@@ -292,7 +273,7 @@ TEST_F(MainWindowTest, ElevenControlsWithTheirClassesPlacesAndStates) {
     EXPECT_EQ(got.rect.top, want.rect.top) << rectText(got.rect);
     EXPECT_EQ(got.width(), want.rect.right - want.rect.left) << rectText(got.rect);
     if (want.id == kHintId) {
-      EXPECT_EQ(got.height(), expectedEditHeight()) << rectText(got.rect);
+      EXPECT_EQ(got.height(), hintLineHeight()) << rectText(got.rect);
     } else {
       EXPECT_EQ(got.height(), want.rect.bottom - want.rect.top) << rectText(got.rect);
     }
