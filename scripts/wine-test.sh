@@ -18,8 +18,10 @@
 # timeout) ends the program too, as it would without the script in between.
 set -uo pipefail
 
-wine=${VPARSE_WINE64:-/usr/lib/wine/wine64}
-run_dir=${VPARSE_RUN_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build/run}
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+# VPARSE_WINE64 puts another loader in Wine's place (tests/rig checks this script so).
+wine=${VPARSE_WINE64:-$VP_WINE}
+run_dir=$VP_RUN_DIR
 
 if (($# < 1)); then
   echo "usage: $0 PROGRAM [ARG...]" >&2
